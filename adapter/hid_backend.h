@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace dravlopro {
+
+struct HidAttributes {
+  std::uint32_t size = 0;
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  std::uint16_t versionNumber = 0;
+};
+
+struct HidCaps {
+  std::uint16_t usage = 0;
+  std::uint16_t usagePage = 0;
+  std::uint16_t inputReportByteLength = 0;
+  std::uint16_t outputReportByteLength = 0;
+  std::uint16_t featureReportByteLength = 0;
+};
+
+// One opened HID interface. Report buffers always hold the report number at
+// offset 0; a backend whose platform API leaves it out maps it here and
+// nowhere else.
+class HidConnection {
+ public:
+  virtual ~HidConnection() = default;
+  virtual bool GetAttributes(HidAttributes& out) = 0;
+  virtual bool GetCaps(HidCaps& out) = 0;
+  // The device's serial-number string; false when it has none or it cannot
+  // be read.
+  virtual bool GetSerialNumber(std::wstring& out) = 0;
+  virtual bool Write(const std::uint8_t* report, std::size_t length) = 0;
+  // Waits at most timeoutMs for one input report. False on timeout or error.
+  virtual bool Read(std::uint8_t* report, std::size_t length,
+                    std::uint32_t timeoutMs) = 0;
+};
+
+enum class InterfaceOpen {
+  Opened,      // the interface exists and was opened
+  CannotOpen,  // it exists but cannot be opened (held exclusively, ...)
+  NoInterface  // no interface with this index: the end of the enumeration
+};
+
+// The platform's list of present HID interfaces, in enumeration order.
+class HidBackend {
+ public:
+  virtual ~HidBackend() = default;
+  virtual InterfaceOpen OpenInterface(std::uint32_t memberIndex,
+                                      std::unique_ptr<HidConnection>& out,
+                                      std::string& path) = 0;
+};
+
+}  // namespace dravlopro

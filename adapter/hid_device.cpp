@@ -1,0 +1,122 @@
+#include "adapter/hid_device.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cli/result_code.h"
+
+namespace dravlopro {
+
+CHidDevice::CHidDevice(HidBackend& backend, AdapterTable& table)
+    : backend_(backend), table_(table) {}
+
+CHidDevice::~CHidDevice() {
+  if (closed == 0) Close();
+}
+
+void CHidDevice::Close() {
+  handle.reset();
+  closed = 1;
+}
+
+InterfaceOpen CHidDevice::OpenHidInterface(std::uint32_t memberIndex,
+                                           std::unique_ptr<HidConnection>& out,
+                                           char* pathDestination) {
+  std::string devicePath;
+  const InterfaceOpen result = backend_.OpenInterface(memberIndex, out, devicePath);
+  if (result != InterfaceOpen::NoInterface && pathDestination != nullptr) {
+    const std::size_t n = std::min(devicePath.size(), kDevicePathBytes - 1);
+    std::memcpy(pathDestination, devicePath.data(), n);
+    pathDestination[n] = '\0';
+  }
+  return result;
+}
+
+void CHidDevice::Examine(HidConnection& connection) {
+  attributes = HidAttributes{};
+  caps = HidCaps{};
+  connection.GetAttributes(attributes);
+  connection.GetCaps(caps);
+}
+
+std::wstring CHidDevice::ReadSerialNumber(HidConnection& connection) {
+  std::wstring serial;
+  if (!connection.GetSerialNumber(serial)) return {};
+  // Never more than the 32-byte buffer holds, and never past a zero.
+  const std::size_t end = std::min(serial.find(L'\0'), kSerialNumberUnits);
+  return serial.substr(0, std::min(end, serial.size()));
+}
+
+int CHidDevice::Open(std::int32_t index, std::wstring serial,
+                     std::uint16_t vendorId, std::uint16_t productId,
+                     std::uint32_t maxAdapters, std::int32_t option) {
+  // A handle left open by an earlier Open is released, not leaked.
+  if (handle) Close();
+  maxAdapters = std::min(maxAdapters, kMaxAdapters);
+  bool retryAllowed = true;
+  for (;;) {
+    table_.adapterCount = 0;
+    handle.reset();
+    openOption = option;
+    for (std::uint32_t i = 0;; ++i) {
+      std::unique_ptr<HidConnection> h;
+      char scratch[kDevicePathBytes] = {};
+      const InterfaceOpen opened = OpenHidInterface(i, h, scratch);
+      if (opened == InterfaceOpen::NoInterface) break;
+      if (opened == InterfaceOpen::CannotOpen || !h) continue;
+      Examine(*h);
+      if (attributes.vendorId == vendorId && attributes.productId == productId) {
+        if (table_.adapterCount >= maxAdapters) break;
+        table_.adapterSns[table_.adapterCount] = ReadSerialNumber(*h);
+        ++table_.adapterCount;
+      }
+      // h closes here: every examined device is closed again.
+    }
+    if (table_.adapterCount == 0) return NoAdapter;
+
+    if (static_cast<std::uint32_t>(index) < table_.adapterCount) {
+      table_.openedSn = table_.adapterSns[static_cast<std::uint32_t>(index)];
+    } else {
+      if (serial.empty()) return AdapterNotFound;
+      const auto first = table_.adapterSns.begin();
+      const auto last = first + table_.adapterCount;
+      if (std::find(first, last, serial) == last) return AdapterNotFound;
+      table_.openedSn = serial;
+    }
+    if (OpenBySerial(vendorId, productId, table_.openedSn, 1) == 1) return Success;
+    if (!retryAllowed) return NoAdapter;
+    retryAllowed = false;
+  }
+}
+
+int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
+                             const std::wstring& serial, std::int32_t /*flag*/) {
+  handle.reset();
+  for (std::uint32_t i = 0;; ++i) {
+    std::unique_ptr<HidConnection> h;
+    char scratch[kDevicePathBytes] = {};
+    const InterfaceOpen opened = OpenHidInterface(i, h, scratch);
+    if (opened == InterfaceOpen::NoInterface) return 0;
+    if (opened == InterfaceOpen::CannotOpen || !h) continue;
+    Examine(*h);
+    if (attributes.vendorId == vendorId && attributes.productId == productId &&
+        ReadSerialNumber(*h) == serial) {
+      handle = std::move(h);
+      closed = 0;
+      return 1;
+    }
+  }
+}
+
+bool CHidDevice::ReadReport(std::uint8_t* buffer, std::size_t count,
+                            std::uint32_t timeoutMs) {
+  if (!handle) return false;
+  return handle->Read(buffer, count, timeoutMs);
+}
+
+bool CHidDevice::WriteReport(const std::uint8_t* buffer, std::size_t count) {
+  if (!handle) return false;
+  return handle->Write(buffer, count);
+}
+
+}  // namespace dravlopro

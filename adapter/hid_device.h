@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "adapter/hid_backend.h"
+
+namespace dravlopro {
+
+constexpr std::uint16_t kAdapterVendorId = 0x04D9;
+constexpr std::uint16_t kAdapterProductId = 0x802F;
+constexpr std::uint32_t kMaxAdapters = 8;
+// The serial number is read into 32 bytes: 16 UTF-16 code units.
+constexpr std::size_t kSerialNumberUnits = 16;
+constexpr std::size_t kDevicePathBytes = 260;
+
+// How long a report read waits. CMSIS-DAP answers come at once; the
+// programming engine answers only after it has erased or programmed.
+constexpr std::uint32_t kDapReadTimeoutMs = 5000;
+constexpr std::uint32_t kEngineReadTimeoutMs = 180000;
+
+// What an enumeration learns about the attached adapters. The driver's run
+// state carries these fields.
+struct AdapterTable {
+  std::uint32_t adapterCount = 0;
+  std::array<std::wstring, kMaxAdapters> adapterSns;
+  std::wstring openedSn;
+};
+
+// One HID adapter handle with its attributes and capabilities.
+class CHidDevice {
+ public:
+  CHidDevice(HidBackend& backend, AdapterTable& table);
+  CHidDevice(const CHidDevice&) = delete;
+  CHidDevice& operator=(const CHidDevice&) = delete;
+
+  // Re-enumerates the adapters and opens the one chosen by index, or by
+  // serial number when the index names no adapter. Returns 0, 30 or 31.
+  virtual int Open(std::int32_t index, std::wstring serial,
+                   std::uint16_t vendorId, std::uint16_t productId,
+                   std::uint32_t maxAdapters, std::int32_t option);
+  virtual ~CHidDevice();
+
+  // 1 when the first adapter with exactly this serial number was opened.
+  int OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
+                   const std::wstring& serial, std::int32_t flag);
+
+  InterfaceOpen OpenHidInterface(std::uint32_t memberIndex,
+                                 std::unique_ptr<HidConnection>& out,
+                                 char* pathDestination);
+
+  bool ReadReport(std::uint8_t* buffer, std::size_t count,
+                  std::uint32_t timeoutMs = kDapReadTimeoutMs);
+  bool WriteReport(const std::uint8_t* buffer, std::size_t count);
+
+  // Closes the open adapter, if any, and marks the device closed.
+  void Close();
+  bool IsOpen() const { return handle != nullptr; }
+
+  std::unique_ptr<HidConnection> handle;
+  char path[kDevicePathBytes] = {};
+  std::int32_t openOption = 0;
+  HidAttributes attributes;
+  HidCaps caps;
+  std::uint32_t closed = 1;
+
+ private:
+  std::wstring ReadSerialNumber(HidConnection& connection);
+  void Examine(HidConnection& connection);
+
+  HidBackend& backend_;
+  AdapterTable& table_;
+};
+
+}  // namespace dravlopro

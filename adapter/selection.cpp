@@ -1,0 +1,97 @@
+#include "adapter/selection.h"
+
+#include "cli/result_code.h"
+#include "cli/text.h"
+#include "cli/values.h"
+#include "probe/dap.h"
+
+namespace dravlopro {
+
+namespace {
+
+constexpr std::size_t kSavedSnBytes = 8;
+constexpr int kBlinkCycles = 5;
+constexpr std::uint32_t kBlinkPauseMs = 100;
+
+// Resolves an "ID=" value to the serial number of that adapter. Returns 0
+// and sets sn, or the result code for the command.
+int SerialNumberOfId(const RunContext& context, const std::wstring& id, std::wstring& sn) {
+  const std::int64_t k = AdapterIdValue(id);
+  if (k < 0 || k > 8) return InvalidParameter;
+  // ID 8 has no entry: the table holds IDs 0 to 7.
+  if (k >= static_cast<std::int64_t>(kMaxAdapters)) return IdNotFound;
+  const std::wstring& entry = context.state.adapterSns[static_cast<std::size_t>(k)];
+  if (entry.empty()) return IdNotFound;
+  sn = entry;
+  return Success;
+}
+
+}  // namespace
+
+std::wstring ReadSavedSerialNumber(RunContext& context) {
+  std::wstring saved = context.settings.ReadSn(context.settingsPath);
+  saved = saved.substr(0, saved.find(L'\0'));
+  std::string narrow = Narrow(saved);
+  if (narrow.size() > kSavedSnBytes) narrow.resize(kSavedSnBytes);
+  std::wstring result = Widen(narrow);
+  return result.substr(0, result.find(L'\0'));
+}
+
+int HandleList(RunContext& context) {
+  const int result = context.openResult == AdapterNotFound ? Success : context.openResult;
+  RunState& state = context.state;
+  for (std::uint32_t i = 0; i < state.adapterCount; ++i) {
+    const std::wstring saved = ReadSavedSerialNumber(context);
+    const std::wstring mark = state.adapterSns[i] == saved ? L"(*)" : L"";
+    const std::string text = "SN:" + Narrow(state.adapterSns[i]) + Narrow(mark);
+    context.console.Print(Format("ID:%u, %s.\r\n", i, text.c_str()));
+  }
+  return result;
+}
+
+int HandlePdev(RunContext& context) {
+  RunState& state = context.state;
+  if (state.paramCount == 0) return InvalidParameter;
+  std::wstring sn = GetKeyValue(state.params, L"SN", 1);
+  const std::wstring id = GetKeyValue(state.params, L"ID", 1);
+  if (!id.empty()) {
+    const int r = SerialNumberOfId(context, id, sn);
+    if (r != Success) return r;
+  } else if (sn.empty()) {
+    return InvalidParameter;
+  }
+  const int opened = context.device().Open(255, sn, kAdapterVendorId, kAdapterProductId,
+                                           kMaxAdapters, 0);
+  if (opened != Success) return opened;
+  context.console.PrintMessage(L"Dravlo Pro/Lite's SN: " + state.openedSn + L".\n");
+  for (int cycle = 0; cycle < kBlinkCycles; ++cycle) {
+    SetConnectLed(context.device(), true);
+    context.clock.SleepMs(kBlinkPauseMs);
+    SetConnectLed(context.device(), false);
+    context.clock.SleepMs(kBlinkPauseMs);
+  }
+  return Success;
+}
+
+int HandleSdev(RunContext& context) {
+  RunState& state = context.state;
+  if (state.paramCount == 0) return InvalidParameter;
+  std::wstring sn = GetKeyValue(state.params, L"SN", 1);
+  const std::wstring id = GetKeyValue(state.params, L"ID", 1);
+  if (state.params[0] == L"NULL") {
+    context.settings.WriteSn(context.settingsPath, L"");
+    context.console.PrintMessage(L"Setting to default value.\n");
+    return Success;
+  }
+  if (!id.empty()) {
+    const int r = SerialNumberOfId(context, id, sn);
+    if (r != Success) return r;
+  } else if (sn.empty()) {
+    return InvalidParameter;
+  }
+  context.settings.WriteSn(context.settingsPath, sn);
+  context.console.PrintMessage(L"SN: " + sn + L" saves in the INI file.\n");
+  return Success;
+}
+
+}  // namespace dravlopro

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+#include "cli/run_context.h"
+
+namespace dravlopro {
+
+// The handler of a lower-cased command word, or nullptr for a word that
+// names no command.
+CommandHandler FindCommandHandler(const std::wstring& word);
+
+}  // namespace dravlopro

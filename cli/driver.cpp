@@ -1,0 +1,133 @@
+#include "cli/driver.h"
+
+#include "adapter/selection.h"
+#include "cli/command_table.h"
+#include "cli/result_code.h"
+#include "cli/results.h"
+#include "cli/text.h"
+#include "probe/dap.h"
+
+namespace dravlopro {
+
+namespace {
+
+bool BeginsWithDash(const std::wstring& word) { return !word.empty() && word[0] == L'-'; }
+
+// The line that says which adapter the run talks to, printed once.
+struct SelectionLine {
+  std::wstring title;
+  std::wstring version;
+  std::wstring selection;
+};
+
+void SettleSelection(RunContext& context, SelectionLine& line, int& resultCode) {
+  RunState& state = context.state;
+  if (state.targetId != 255 && !state.targetSn.empty()) {
+    resultCode = InvalidParameter;
+    return;
+  }
+  const bool quiet = state.quiet != 0;
+  if (state.targetId == 255 && state.targetSn.empty()) {
+    state.targetSn = ReadSavedSerialNumber(context);
+    if (state.targetSn.empty()) {
+      state.targetId = 0;
+      if (!quiet) line.selection = L" ID=0 (Setting comes from default value).\n";
+    } else if (!quiet) {
+      line.selection = L" SN=" + state.targetSn + L" (Setting comes from INI file).\n";
+    }
+  } else if (state.targetId == 255) {
+    if (!quiet) line.selection = L" SN=" + state.targetSn + L".\n";
+  } else if (!quiet) {
+    line.selection = L" ID=" + std::to_wstring(state.targetId) + L"\n";
+  }
+  if (!quiet) line.title = L"This Dravlo Pro/Lite";
+}
+
+void AppendToTrail(std::wstring& trail, const std::wstring& word) {
+  trail += trail.empty() ? L" " + word + L" " : L">> " + word + L" ";
+}
+
+bool IsAdapterCommand(const std::wstring& word) {
+  return word == L"-pdev" || word == L"-sdev" || word == L"-list";
+}
+
+void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
+  RunState& state = context.state;
+  const std::vector<std::wstring>& argv = context.argv;
+  std::size_t i = 1;
+  while (i < argv.size()) {
+    if (!BeginsWithDash(argv[i])) {
+      ++i;
+      continue;
+    }
+    if (resultCode != Success) break;
+
+    state.paramCount = argv.size() - i - 1;
+    for (std::size_t k = 0; k < state.paramCount; ++k) state.params[k] = ToUpper(argv[i + 1 + k]);
+    context.commandIndex = i;
+    const std::wstring word = ToLower(argv[i]);
+    ++i;
+
+    const int opened = context.device().Open(state.targetId, state.targetSn, kAdapterVendorId,
+                                             kAdapterProductId, kMaxAdapters, 0);
+    context.openResult = opened;
+    if (opened == NoAdapter) {
+      resultCode = NoAdapter;
+      break;
+    }
+    if (opened == Success) {
+      const std::string version = ReadAdapterVersion(context.device());
+      if (state.quiet == 0) {
+        line.version = L" Ver:" + std::wstring(version.begin(), version.end()) + L",";
+      }
+    }
+
+    if (IsAdapterCommand(word)) {
+      AppendToTrail(context.processTrail, word);
+      resultCode = FindCommandHandler(word)(context);
+      continue;
+    }
+    if (!line.title.empty()) {
+      context.console.PrintMessage(line.title + line.version + line.selection);
+      line.title.clear();
+    }
+    if (opened == AdapterNotFound) {
+      resultCode = AdapterNotFound;
+      break;
+    }
+    const CommandHandler handler = FindCommandHandler(word);
+    if (handler == nullptr) {
+      resultCode = CommandNotApplicable;
+      break;
+    }
+    AppendToTrail(context.processTrail, word);
+    resultCode = handler(context);
+  }
+}
+
+}  // namespace
+
+int RunDriver(const std::vector<std::wstring>& argv, const Environment& environment) {
+  RunContext context(environment);
+  context.argv = argv.empty() ? std::vector<std::wstring>{L"dravlopro"} : argv;
+  RunState& state = context.state;
+
+  context.settings.GetSettingsPath(context.settingsPath);
+  int resultCode = ValidateArguments(context.argv, state.targetSn, state.targetId, state.quiet);
+
+  SelectionLine line;
+  if (resultCode == Success) SettleSelection(context, line, resultCode);
+
+  if (context.argv.size() == 1) {
+    context.console.PrintAlways(UsageText());
+  } else {
+    RunCommandLoop(context, line, resultCode);
+    if (context.device().IsOpen()) SetConnectLed(context.device(), false);
+    context.device().Close();
+  }
+
+  FinalReport(context.console, resultCode, context.processTrail);
+  return resultCode;
+}
+
+}  // namespace dravlopro

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "cli/console.h"
+
+namespace dravlopro {
+
+constexpr const char* kVersionText = "v1.0.1.0";
+
+// The result line of a code, or nullptr for a code without one.
+const wchar_t* ResultLine(int code);
+
+// The text a run without arguments prints.
+std::string UsageText();
+
+// The failure trail (when the run failed after a command started) and the
+// result line.
+void FinalReport(Console& console, int code, const std::wstring& trail);
+
+}  // namespace dravlopro

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "adapter/hid_device.h"
+
+namespace dravlopro {
+
+constexpr std::size_t kMaxParams = 1024;
+
+struct OptionSetting {
+  std::wstring name;
+  std::uint32_t value = 0;
+};
+
+// The driver's program-wide state, read by the command handlers. The
+// enumeration fields (adapterCount, adapterSns, openedSn) come from
+// AdapterTable, which the HID device rewrites on every open.
+struct RunState : AdapterTable {
+  std::uint32_t quiet = 0;
+  std::int32_t targetId = 255;  // 255: select by serial number
+  std::wstring targetSn;
+  // The upper-cased words after the command word now running; entries past
+  // paramCount keep what earlier commands left.
+  std::vector<std::wstring> params = std::vector<std::wstring>(kMaxParams);
+  std::size_t paramCount = 0;
+  std::array<OptionSetting, 6> optionSettings{{{L"CP0", 0},
+                                                {L"CP1", 0},
+                                                {L"PP0", 0},
+                                                {L"PP1", 0},
+                                                {L"PP2", 0},
+                                                {L"PP3", 0}}};
+};
+
+}  // namespace dravlopro

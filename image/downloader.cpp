@@ -1,0 +1,16 @@
+#include "image/downloader.h"
+
+namespace dravlopro {
+
+CDownloader::CDownloader(HidBackend& backend, AdapterTable& table)
+    : device(backend, table), image(kImageBufferSize, 0xFF) {}
+
+CDownloader::~CDownloader() {
+  if (device.closed == 0) device.Close();
+}
+
+int CDownloader::OpenAdapter(std::int32_t index, const std::wstring& serial) {
+  return device.Open(index, serial, kAdapterVendorId, kAdapterProductId, kMaxAdapters, 0);
+}
+
+}  // namespace dravlopro

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "adapter/hid_device.h"
+#include "image/image_state.h"
+
+namespace dravlopro {
+
+// The adapter object: the one HID device of the run and the image buffer.
+class CDownloader {
+ public:
+  CDownloader(HidBackend& backend, AdapterTable& table);
+  virtual ~CDownloader();
+  CDownloader(const CDownloader&) = delete;
+  CDownloader& operator=(const CDownloader&) = delete;
+
+  virtual int OpenAdapter(std::int32_t index, const std::wstring& serial);
+
+  CHidDevice device;
+  std::vector<std::uint8_t> image;  // kImageBufferSize bytes, erased to 0xFF
+};
+
+// The driver's adapter object; it adds nothing to CDownloader.
+class CommandLine : public CDownloader {
+ public:
+  using CDownloader::CDownloader;
+};
+
+}  // namespace dravlopro

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "cli/run_context.h"
+
+namespace dravlopro {
+
+// "-a": program an image through the adapter's programming engine.
+int HandleProgram(RunContext& context);
+// "-v": verify the target's flash against an image.
+int HandleVerify(RunContext& context);
+int RunImageCommand(RunContext& context, bool verifyOnly);
+
+}  // namespace dravlopro

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "adapter/hid_backend.h"
+#include "adapter/settings.h"
+#include "cli/console.h"
+
+namespace dravlopro::platform {
+
+// The HID interfaces of this computer.
+std::unique_ptr<HidBackend> MakeHidBackend();
+// The settings file in this platform's per-user folder.
+std::unique_ptr<SettingsStore> MakeSettingsStore();
+// Standard output; alerts as a message box where there is one.
+OutputSink& StandardOutput();
+// The command line as wide strings, entry 0 the program itself.
+std::vector<std::wstring> CommandLineArguments(int argc, char** argv);
+
+}  // namespace dravlopro::platform

@@ -1,0 +1,34 @@
+#include "probe/dap.h"
+
+#include <algorithm>
+
+namespace dravlopro {
+
+void SendProbeRequest(CHidDevice& device, const Report& request, Report& answer) {
+  answer.fill(0);
+  const bool written = device.WriteReport(request.data(), request.size());
+  const bool read = written && device.ReadReport(answer.data(), answer.size(), kDapReadTimeoutMs);
+  if (!read || answer[1] != request[1]) answer.fill(0);
+}
+
+std::string ReadAdapterVersion(CHidDevice& device) {
+  Report request{};
+  Report answer{};
+  RequestWriter(request).Byte(dap::kInfo).Byte(dap::kInfoFirmwareVersion);
+  SendProbeRequest(device, request, answer);
+  const std::size_t length = std::min<std::size_t>(answer[2], 5);
+  std::string text(answer.begin() + 3, answer.begin() + 3 + static_cast<std::ptrdiff_t>(length));
+  return text.substr(0, text.find('\0'));
+}
+
+void SetConnectLed(CHidDevice& device, bool on) {
+  Report request{};
+  Report answer{};
+  RequestWriter(request)
+      .Byte(dap::kHostStatus)
+      .Byte(dap::kIndicatorConnect)
+      .Byte(on ? 1 : 0);
+  SendProbeRequest(device, request, answer);
+}
+
+}  // namespace dravlopro

@@ -1,0 +1,152 @@
+#include "sim/sim_bench.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace dravlopro::sim {
+
+namespace {
+
+class SimConnection : public HidConnection {
+ public:
+  SimConnection(SimBench& bench, std::size_t deviceIndex) : bench_(bench), index_(deviceIndex) {
+    ++bench_.openHandles;
+    bench_.maxOpenHandles = std::max(bench_.maxOpenHandles, bench_.openHandles);
+  }
+  ~SimConnection() override { --bench_.openHandles; }
+
+  bool GetAttributes(HidAttributes& out) override {
+    const SimDevice& d = bench_.device(index_);
+    out.size = sizeof(HidAttributes);
+    out.vendorId = d.vendorId;
+    out.productId = d.productId;
+    out.versionNumber = 0x0100;
+    return true;
+  }
+
+  bool GetCaps(HidCaps& out) override {
+    const SimDevice& d = bench_.device(index_);
+    const std::uint16_t length = d.adapter ? kReportLength : 9;
+    out.inputReportByteLength = length;
+    out.outputReportByteLength = length;
+    return true;
+  }
+
+  bool GetSerialNumber(std::wstring& out) override {
+    const SimDevice& d = bench_.device(index_);
+    if (!d.serial) return false;
+    out = *d.serial;
+    return true;
+  }
+
+  bool Write(const std::uint8_t* report, std::size_t length) override {
+    Report request{};
+    std::memcpy(request.data(), report, std::min(length, request.size()));
+    Report answer{};
+    if (!bench_.Exchange(index_, request, answer)) return !Gone();
+    pending_.push_back(answer);
+    return true;
+  }
+
+  bool Read(std::uint8_t* report, std::size_t length, std::uint32_t) override {
+    if (pending_.empty()) return false;  // nothing comes: the read times out
+    std::memcpy(report, pending_.front().data(), std::min(length, kReportLength));
+    pending_.pop_front();
+    return true;
+  }
+
+ private:
+  bool Gone() const {
+    const SimDevice& d = bench_.device(index_);
+    return !d.present || d.exchangesLeft == 0;
+  }
+
+  SimBench& bench_;
+  std::size_t index_;
+  std::deque<Report> pending_;
+};
+
+}  // namespace
+
+SimAdapter& SimBench::AddAdapter(const std::wstring& serial, const std::string& version) {
+  SimDevice d;
+  d.serial = serial;
+  d.adapter = std::make_shared<SimAdapter>(version);
+  devices_.push_back(d);
+  return *devices_.back().adapter;
+}
+
+SimAdapter& SimBench::AddAdapterWithoutSerial(const std::string& version) {
+  SimDevice d;
+  d.adapter = std::make_shared<SimAdapter>(version);
+  devices_.push_back(d);
+  return *devices_.back().adapter;
+}
+
+void SimBench::AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId,
+                              const std::wstring& serial, bool openable) {
+  SimDevice d;
+  d.vendorId = vendorId;
+  d.productId = productId;
+  d.serial = serial;
+  d.openable = openable;
+  devices_.push_back(d);
+}
+
+void SimBench::VanishAfterEnumeration(std::size_t deviceIndex, SimDevice::Vanish how) {
+  SimDevice& d = devices_.at(deviceIndex);
+  d.vanish = how;
+  d.vanishPassesSeen = 0;
+}
+
+SimAdapter& SimBench::adapter(const std::wstring& serial) {
+  for (SimDevice& d : devices_) {
+    if (d.adapter && d.serial && *d.serial == serial) return *d.adapter;
+  }
+  throw std::out_of_range("no simulated adapter with that serial number");
+}
+
+void SimBench::EndOfPass() {
+  for (SimDevice& d : devices_) {
+    if (d.vanish == SimDevice::Vanish::No) continue;
+    ++d.vanishPassesSeen;
+    if (d.vanishPassesSeen == 1) {
+      d.present = false;
+    } else if (d.vanishPassesSeen == 2 && d.vanish == SimDevice::Vanish::Once) {
+      d.present = true;
+      d.vanish = SimDevice::Vanish::No;
+    }
+  }
+}
+
+InterfaceOpen SimBench::OpenInterface(std::uint32_t memberIndex,
+                                      std::unique_ptr<HidConnection>& out, std::string& path) {
+  out.reset();
+  std::uint32_t seen = 0;
+  for (std::size_t i = 0; i < devices_.size(); ++i) {
+    if (!devices_[i].present) continue;
+    if (seen++ != memberIndex) continue;
+    path = "sim://hid/" + std::to_string(i);
+    if (!devices_[i].openable) return InterfaceOpen::CannotOpen;
+    out = std::make_unique<SimConnection>(*this, i);
+    return InterfaceOpen::Opened;
+  }
+  EndOfPass();
+  return InterfaceOpen::NoInterface;
+}
+
+bool SimBench::Exchange(std::size_t deviceIndex, const Report& request, Report& answer) {
+  SimDevice& d = devices_.at(deviceIndex);
+  if (!d.present || d.exchangesLeft == 0 || !d.adapter) return false;
+  if (d.exchangesLeft > 0) --d.exchangesLeft;
+  TraceEntry entry;
+  entry.serial = d.serial.value_or(L"");
+  entry.request = request;
+  entry.answered = d.adapter->Exchange(request, answer);
+  if (entry.answered) entry.answer = answer;
+  trace.push_back(entry);
+  return entry.answered;
+}
+
+}  // namespace dravlopro::sim

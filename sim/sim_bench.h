@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "adapter/hid_backend.h"
+#include "adapter/hid_device.h"
+#include "adapter/report.h"
+#include "sim/sim_adapter.h"
+
+namespace dravlopro::sim {
+
+// One HID interface of the simulated computer: an adapter, or some other
+// device that the enumeration must pass over.
+struct SimDevice {
+  std::uint16_t vendorId = kAdapterVendorId;
+  std::uint16_t productId = kAdapterProductId;
+  std::optional<std::wstring> serial;  // nullopt: the device has no serial string
+  bool present = true;
+  bool openable = true;
+  std::shared_ptr<SimAdapter> adapter;  // null for a device that is not an adapter
+  // Exchanges the device still answers before it drops off the bus; -1 for
+  // no limit.
+  int exchangesLeft = -1;
+
+  enum class Vanish { No, Once, ForGood };
+  Vanish vanish = Vanish::No;
+  int vanishPassesSeen = 0;
+};
+
+// One report exchanged with an adapter, as the trace records it.
+struct TraceEntry {
+  std::wstring serial;
+  Report request{};
+  Report answer{};
+  bool answered = false;
+};
+
+// A computer with HID devices attached: the HID backend of the simulated
+// bench.
+class SimBench : public HidBackend {
+ public:
+  SimAdapter& AddAdapter(const std::wstring& serial, const std::string& version = "2.0.0");
+  SimAdapter& AddAdapterWithoutSerial(const std::string& version = "2.0.0");
+  void AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId,
+                      const std::wstring& serial = L"", bool openable = true);
+
+  // The adapter leaves once the enumeration pass that saw it has ended:
+  // for the next pass only (Once) or for good.
+  void VanishAfterEnumeration(std::size_t deviceIndex, SimDevice::Vanish how);
+
+  SimDevice& device(std::size_t index) { return devices_.at(index); }
+  std::size_t deviceCount() const { return devices_.size(); }
+  // The first adapter with this serial number.
+  SimAdapter& adapter(const std::wstring& serial);
+  SimAdapter& adapterAt(std::size_t deviceIndex) { return *devices_.at(deviceIndex).adapter; }
+
+  InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
+                              std::string& path) override;
+
+  // Every report exchanged, in order.
+  std::vector<TraceEntry> trace;
+  // How many device handles are open right now, and the most ever at once.
+  int openHandles = 0;
+  int maxOpenHandles = 0;
+
+  // Used by the connections.
+  bool Exchange(std::size_t deviceIndex, const Report& request, Report& answer);
+
+ private:
+  void EndOfPass();
+
+  std::vector<SimDevice> devices_;
+};
+
+}  // namespace dravlopro::sim

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "adapter/clock.h"
+
+namespace dravlopro::sim {
+
+// A clock that records the waits instead of sleeping.
+class SimClock : public Clock {
+ public:
+  void SleepMs(std::uint32_t milliseconds) override {
+    sleeps.push_back(milliseconds);
+    elapsedMs += milliseconds;
+  }
+  std::vector<std::uint32_t> sleeps;
+  std::uint64_t elapsedMs = 0;
+};
+
+}  // namespace dravlopro::sim
