@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+#include "adapter/clock.h"
+#include "adapter/hid_device.h"
+
+namespace dravlopro {
+
+// 512, 1024 or 2048.
+std::uint32_t ReadFlashPageSize(CHidDevice& device);
+// 0 (not locked), 5 (option word unreadable) or 14 (securely locked).
+int CheckSecurityLock(CHidDevice& device);
+// 1 when done, 4 when failed.
+int ErasePages(CHidDevice& device, Clock& clock, std::uint32_t flashPageSize,
+               std::uint32_t firstPage, std::uint32_t lastPage);
+int EraseOptionPage(CHidDevice& device, Clock& clock);
+int ProgramWords(CHidDevice& device, std::uint32_t address, const std::uint32_t* words,
+                 std::uint32_t count);
+
+}  // namespace dravlopro
