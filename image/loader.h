@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "image/image_state.h"
+
+namespace dravlopro {
+
+// Shown when a HEX file moves its upper address outside the flash image or
+// the option bytes; the command then ends without sending anything.
+inline constexpr wchar_t kHexRejectedMessage[] = L"File too big or Start address incorrect.";
+inline constexpr char kHexRejectedMessageNarrow[] = "File too big or Start address incorrect.";
+
+// Only records ending at or below this address count toward the image size
+// of a HEX file.
+constexpr std::uint32_t kHexImageEnd = 0x40000;
+// Where the option words 0 to 3 and option word 4 live in a HEX file.
+constexpr std::uint32_t kOptionBytesAddress = 0x1FF00000;
+constexpr std::uint32_t kOptionWord4Address = 0x1FF00010;
+
+// True when the (already upper-cased) name is longer than 5 characters and
+// ends in ".HEX". Everything else loads as a raw binary file.
+bool IsHexFileName(const std::wstring& upperCasedName);
+
+// '0'-'9', 'A'-'F' and 'a'-'f' give their value; every other character 0.
+std::uint8_t hexDigitValue(wchar_t digit);
+
+// The byte spelled by the two characters at index and index + 1. A position
+// past the end of the text reads as digit 0.
+std::uint8_t HexPairToByte(const std::wstring& text, std::size_t index);
+
+// The hexadecimal text as a number; only the last 8 digits survive, stray
+// characters count as 0, an empty text gives 0.
+std::uint32_t HexTextToUInt(const std::wstring& text);
+
+enum class HexLoad {
+  Loaded,       // image, imageSize and maybe the option values were updated
+  CannotOpen,   // the file cannot be opened; imageSize unchanged
+  BadLine,      // a line does not begin with ':'; imageSize 0
+  ShortRecord,  // a record line holds fewer characters than its data needs; imageSize 0
+  Rejected,     // an upper address outside the image and the option bytes; imageSize 0
+};
+
+// Loads an Intel HEX file into image (refilled with 0xFF, resized to
+// kImageBufferSize) and state. Prints nothing: on Rejected the caller shows
+// kHexRejectedMessage.
+HexLoad LoadHexImage(const std::filesystem::path& file, std::vector<std::uint8_t>& image,
+                     ImageState& state);
+
+// Loads a raw binary file at address 0. Returns 0 (loaded), 20 (cannot open
+// or read) or 12 (longer than kImageBufferSize: imageSize is set to the file
+// length, image is left unchanged).
+int LoadBinaryImage(const std::filesystem::path& file, std::vector<std::uint8_t>& image,
+                    ImageState& state);
+
+}  // namespace dravlopro
