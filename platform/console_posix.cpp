@@ -1,0 +1,32 @@
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace dravlopro::platform {
+
+namespace {
+
+class StandardStreams : public OutputSink {
+ public:
+  void Write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+
+  // Without a message box, the message goes to standard error: the only
+  // text the tool ever writes there.
+  void Alert(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
+};
+
+}  // namespace
+
+OutputSink& StandardOutput() {
+  static StandardStreams streams;
+  return streams;
+}
+
+}  // namespace dravlopro::platform

@@ -1,0 +1,130 @@
+// HID interfaces through hidapi (hidraw on Linux, IOHIDManager on macOS).
+
+#if __has_include(<hidapi/hidapi.h>)
+#include <hidapi/hidapi.h>
+#else
+#include <hidapi.h>
+#endif
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace dravlopro::platform {
+
+namespace {
+
+// hidapi does not tell the report lengths. The adapter's reports are 64
+// payload bytes behind the report number, so that is what every interface
+// reports.
+constexpr std::uint16_t kReportByteLength = 65;
+
+struct EnumerationDeleter {
+  void operator()(hid_device_info* list) const { hid_free_enumeration(list); }
+};
+using Enumeration = std::unique_ptr<hid_device_info, EnumerationDeleter>;
+
+struct DeviceDeleter {
+  void operator()(hid_device* device) const { hid_close(device); }
+};
+using Device = std::unique_ptr<hid_device, DeviceDeleter>;
+
+bool LibraryReady() {
+  static const bool ready = hid_init() == 0;
+  return ready;
+}
+
+class HidapiConnection : public HidConnection {
+ public:
+  HidapiConnection(Device device, const hid_device_info& info)
+      : device_(std::move(device)),
+        vendorId_(info.vendor_id),
+        productId_(info.product_id),
+        release_(info.release_number),
+        usagePage_(info.usage_page),
+        usage_(info.usage),
+        hasSerial_(info.serial_number != nullptr),
+        serial_(info.serial_number != nullptr ? info.serial_number : L"") {}
+
+  bool GetAttributes(HidAttributes& out) override {
+    out.size = sizeof(HidAttributes);
+    out.vendorId = vendorId_;
+    out.productId = productId_;
+    out.versionNumber = release_;
+    return true;
+  }
+
+  bool GetCaps(HidCaps& out) override {
+    out = HidCaps{};
+    out.usagePage = usagePage_;
+    out.usage = usage_;
+    out.inputReportByteLength = kReportByteLength;
+    out.outputReportByteLength = kReportByteLength;
+    return true;
+  }
+
+  bool GetSerialNumber(std::wstring& out) override {
+    out = serial_;
+    return hasSerial_;
+  }
+
+  // The buffer goes out as it is: byte 0 is the report number.
+  bool Write(const std::uint8_t* report, std::size_t length) override {
+    if (report == nullptr || length == 0) return false;
+    return hid_write(device_.get(), report, length) > 0;
+  }
+
+  // hidapi hands over the payload without the report number; the report
+  // number byte is put back in front here, and only here.
+  bool Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
+    if (report == nullptr || length < 2) return false;
+    std::vector<std::uint8_t> payload(length - 1);
+    const int timeout = static_cast<int>(std::min<std::uint32_t>(timeoutMs, INT_MAX));
+    const int n = hid_read_timeout(device_.get(), payload.data(), payload.size(), timeout);
+    if (n <= 0) return false;
+    std::memset(report, 0, length);
+    std::memcpy(report + 1, payload.data(), std::min<std::size_t>(n, payload.size()));
+    return true;
+  }
+
+ private:
+  Device device_;
+  std::uint16_t vendorId_;
+  std::uint16_t productId_;
+  std::uint16_t release_;
+  std::uint16_t usagePage_;
+  std::uint16_t usage_;
+  bool hasSerial_;
+  std::wstring serial_;
+};
+
+class HidapiBackend : public HidBackend {
+ public:
+  // The list is taken afresh for every index, as the enumeration expects.
+  InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
+                              std::string& path) override {
+    out.reset();
+    path.clear();
+    if (!LibraryReady()) return InterfaceOpen::NoInterface;
+    const Enumeration list(hid_enumerate(0, 0));
+    const hid_device_info* info = list.get();
+    for (std::uint32_t i = 0; info != nullptr && i < memberIndex; ++i) info = info->next;
+    if (info == nullptr) return InterfaceOpen::NoInterface;
+    if (info->path == nullptr) return InterfaceOpen::CannotOpen;
+    path = info->path;
+    Device device(hid_open_path(info->path));
+    if (!device) return InterfaceOpen::CannotOpen;
+    out = std::make_unique<HidapiConnection>(std::move(device), *info);
+    return InterfaceOpen::Opened;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<HidBackend> MakeHidBackend() { return std::make_unique<HidapiBackend>(); }
+
+}  // namespace dravlopro::platform
