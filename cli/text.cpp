@@ -121,6 +121,16 @@ std::int64_t DecimalPrefixValue(const std::wstring& text) {
   return negative ? -value : value;
 }
 
+std::filesystem::path FilePath(const std::wstring& name) {
+  // Where wide text is UTF-16 the platform takes it as it is; elsewhere file
+  // names are UTF-8 bytes.
+  if constexpr (sizeof(wchar_t) == 2) {
+    return std::filesystem::path(name);
+  } else {
+    return std::filesystem::path(Narrow(name));
+  }
+}
+
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace dravlopro {
@@ -23,5 +24,8 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 std::int64_t DecimalPrefixValue(const std::wstring& text);
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix);
+
+// A file-system path from a file name as typed on the command line.
+std::filesystem::path FilePath(const std::wstring& name);
 
 }  // namespace dravlopro
