@@ -1,0 +1,191 @@
+// The chip's memory map: flash, option page, SRAM and the bus decoder.
+
+#include <algorithm>
+
+#include "sim/sim_chip.h"
+
+namespace dravlopro::sim {
+
+SimChip::SimChip() : SimChip(SimConfig{}) {}
+
+SimChip::SimChip(const SimConfig& config) {
+  if (!Configure(config)) Configure(SimConfig{});
+}
+
+bool SimChip::Configure(const SimConfig& config) {
+  if (config.pageSize < 4 || config.pageSize % 4 != 0 || config.flashSize % config.pageSize != 0 ||
+      config.sramSize % 4 != 0 || config.flashSize > map::kOptionBase ||
+      config.sramSize > map::kFmcBase - map::kSramBase) {
+    return false;
+  }
+  config_ = config;
+  core = Core{};
+  fmc = Fmc{};
+  resetCount = 0;
+  eraseLog.clear();
+  massEraseCount = 0;
+  programmedWords = 0;
+  flash_.assign(config.flashSize, 0xFF);
+  option_.assign(config.pageSize, 0xFF);
+  sram_.assign(config.sramSize, 0x00);
+  return true;
+}
+
+bool SimChip::InFlash(std::uint32_t address) const {
+  return address - map::kFlashBase < flash_.size();
+}
+
+bool SimChip::InOption(std::uint32_t address) const {
+  return address >= map::kOptionBase && address - map::kOptionBase < option_.size();
+}
+
+bool SimChip::InSram(std::uint32_t address) const {
+  return address >= map::kSramBase && address - map::kSramBase < sram_.size();
+}
+
+std::uint32_t SimChip::LoadWord(const std::vector<std::uint8_t>& bytes, std::uint32_t offset) {
+  std::uint32_t value = 0;
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    const std::uint32_t at = offset + i;
+    const std::uint32_t byte = at < bytes.size() ? bytes[at] : 0;
+    value |= byte << (8 * i);
+  }
+  return value;
+}
+
+void SimChip::StoreWord(std::vector<std::uint8_t>& bytes, std::uint32_t offset,
+                        std::uint32_t value) {
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    if (offset + i < bytes.size()) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
+
+bool SimChip::Read(std::uint32_t address, std::uint32_t& value) {
+  value = 0;
+  const std::uint32_t word = address & ~3u;
+  if (InFlash(word)) {
+    if (Locked() && config_.lockBlocksFlashReads) return false;
+    value = LoadWord(flash_, word - map::kFlashBase);
+    return true;
+  }
+  if (InOption(word)) {
+    value = LoadWord(option_, word - map::kOptionBase);
+    return true;
+  }
+  if (InSram(word)) {
+    value = LoadWord(sram_, word - map::kSramBase);
+    return true;
+  }
+  if (word - map::kFmcBase < map::kFmcSize) {
+    value = ReadFmc(word - map::kFmcBase);
+    return true;
+  }
+  if (word >= map::kScsBase && word < map::kScsEnd) return ReadScs(word, value);
+  if (word >= map::kRomTable && word < map::kPpbEnd) {
+    value = ReadRomTable(word - map::kRomTable);
+    return true;
+  }
+  // The rest of the private peripheral bus (DWT, FPB, ITM, ...) reads as zero.
+  return word >= map::kPpbBase && word < map::kPpbEnd;
+}
+
+bool SimChip::Write(std::uint32_t address, std::uint32_t value, std::uint32_t mask) {
+  const std::uint32_t word = address & ~3u;
+  if (InSram(word)) {
+    const std::uint32_t offset = word - map::kSramBase;
+    const std::uint32_t old = LoadWord(sram_, offset);
+    StoreWord(sram_, offset, (old & ~mask) | (value & mask));
+    return true;
+  }
+  // Flash and the option page change only through the FMC; peripherals and
+  // debug registers take whole words only.
+  if (mask != 0xFFFFFFFF) return false;
+  if (word - map::kFmcBase < map::kFmcSize) {
+    WriteFmc(word - map::kFmcBase, value);
+    return true;
+  }
+  if (word >= map::kScsBase && word < map::kScsEnd) {
+    WriteScs(word, value);
+    return true;
+  }
+  // The rest of the private peripheral bus ignores writes.
+  return word >= map::kPpbBase && word < map::kPpbEnd;
+}
+
+std::uint32_t SimChip::ReadRomTable(std::uint32_t offset) {
+  switch (offset) {
+    case 0x000:
+      return 0xFFF0F003;  // SCS at 0xE000E000
+    case 0x004:
+      return 0xFFF02003;  // DWT at 0xE0001000
+    case 0x008:
+      return 0xFFF03003;  // FPB at 0xE0002000
+    case 0xFCC:
+      return 0x00000001;  // system memory present
+    case 0xFE0:
+      return 0x000000C4;
+    case 0xFE4:
+      return 0x000000B4;
+    case 0xFE8:
+      return 0x0000000B;
+    case 0xFF0:
+      return 0x0000000D;
+    case 0xFF4:
+      return 0x00000010;
+    case 0xFF8:
+      return 0x00000005;
+    case 0xFFC:
+      return 0x000000B1;
+    default:
+      return 0;
+  }
+}
+
+// --- Inspection.
+
+std::uint8_t SimChip::FlashByte(std::uint32_t address) const {
+  return InFlash(address) ? flash_[address - map::kFlashBase] : 0;
+}
+
+std::uint32_t SimChip::FlashWord(std::uint32_t address) const {
+  return InFlash(address) ? LoadWord(flash_, address - map::kFlashBase) : 0;
+}
+
+void SimChip::SetFlashBytes(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const std::uint32_t at = address + static_cast<std::uint32_t>(i);
+    if (InFlash(at)) flash_[at - map::kFlashBase] = bytes[i];
+  }
+}
+
+void SimChip::SetFlashWord(std::uint32_t address, std::uint32_t value) {
+  if (InFlash(address)) StoreWord(flash_, address - map::kFlashBase, value);
+}
+
+std::uint32_t SimChip::SramWord(std::uint32_t address) const {
+  return InSram(address) ? LoadWord(sram_, address - map::kSramBase) : 0;
+}
+
+void SimChip::SetSramWord(std::uint32_t address, std::uint32_t value) {
+  if (InSram(address)) StoreWord(sram_, address - map::kSramBase, value);
+}
+
+std::uint32_t SimChip::OptionWord(std::uint32_t index) const {
+  return index < option_.size() / 4 ? LoadWord(option_, index * 4) : 0;
+}
+
+void SimChip::SetOptionWord(std::uint32_t index, std::uint32_t value) {
+  if (index < option_.size() / 4) StoreWord(option_, index * 4, value);
+}
+
+bool SimChip::Locked() const {
+  return (OptionWord(option::kProtectionWord) & option::kSecurityBit) == 0;
+}
+
+void SimChip::SetLocked(bool locked) {
+  const std::uint32_t word = OptionWord(option::kProtectionWord);
+  SetOptionWord(option::kProtectionWord,
+                locked ? word & ~option::kSecurityBit : word | option::kSecurityBit);
+}
+
+}  // namespace dravlopro::sim

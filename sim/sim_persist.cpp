@@ -1,0 +1,217 @@
+// Saving and restoring the simulated bench between runs.
+//
+// File: the line "DRAVLOPRO-SIM 1\n", then records, each a name (one length
+// byte and the characters), a 32-bit little-endian payload length and the
+// payload. Records: "config", "flash", "option", "sram", "core", "faults".
+// Unknown records are skipped, so later versions can add some.
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/sim_target.h"
+
+namespace dravlopro::sim {
+
+namespace {
+constexpr char kMagic[] = "DRAVLOPRO-SIM 1\n";
+using Bytes = std::vector<std::uint8_t>;
+
+void Put32(Bytes& out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+void PutRecord(Bytes& out, const std::string& name, const Bytes& payload) {
+  out.push_back(static_cast<std::uint8_t>(name.size()));
+  out.insert(out.end(), name.begin(), name.end());
+  Put32(out, static_cast<std::uint32_t>(payload.size()));
+  out.insert(out.end(), payload.begin(), payload.end());
+}
+
+// Reads 32-bit fields off a payload; every read past the end fails the reader.
+class FieldReader {
+ public:
+  explicit FieldReader(const Bytes& bytes) : bytes_(bytes) {}
+  std::uint32_t Next() {
+    if (at_ + 4 > bytes_.size()) {
+      ok_ = false;
+      return 0;
+    }
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(bytes_[at_++]) << (8 * i);
+    return value;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  const Bytes& bytes_;
+  std::size_t at_ = 0;
+  bool ok_ = true;
+};
+
+bool SplitRecords(const Bytes& file, std::map<std::string, Bytes>& records) {
+  const std::string magic(kMagic);
+  if (file.size() < magic.size() || !std::equal(magic.begin(), magic.end(), file.begin())) {
+    return false;
+  }
+  std::size_t at = magic.size();
+  while (at < file.size()) {
+    const std::size_t nameLength = file[at++];
+    if (at + nameLength + 4 > file.size()) return false;
+    std::string name(file.begin() + at, file.begin() + at + nameLength);
+    at += nameLength;
+    std::uint32_t length = 0;
+    for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(file[at++]) << (8 * i);
+    if (length > file.size() - at) return false;
+    records[name] = Bytes(file.begin() + at, file.begin() + at + length);
+    at += length;
+  }
+  return true;
+}
+
+void PutRange(Bytes& out, const AddressRange& range) {
+  Put32(out, range.first);
+  Put32(out, range.last);
+}
+
+AddressRange NextRange(FieldReader& in) {
+  AddressRange range;
+  range.first = in.Next();
+  range.last = in.Next();
+  return range;
+}
+
+Bytes SaveFaults(const SimFaults& faults) {
+  Bytes out;
+  Put32(out, faults.noTarget);
+  Put32(out, faults.neverReady);
+  Put32(out, faults.readyAfterReads);
+  Put32(out, faults.fmcNeverDone);
+  Put32(out, faults.engineRefuseStatus);
+  Put32(out, faults.engineDropPacket.has_value());
+  Put32(out, static_cast<std::uint32_t>(faults.engineDropPacket.value_or(0)));
+  Put32(out, faults.eraseError.flags);
+  PutRange(out, faults.eraseError.range);
+  Put32(out, faults.programError.flags);
+  PutRange(out, faults.programError.range);
+  Put32(out, static_cast<std::uint32_t>(faults.accessFaults.size()));
+  for (const AccessFault& fault : faults.accessFaults) {
+    PutRange(out, fault.range);
+    Put32(out, fault.ack);
+    Put32(out, static_cast<std::uint32_t>(fault.times));
+    Put32(out, fault.onTarWrite);
+  }
+  return out;
+}
+
+bool LoadFaults(const Bytes& bytes, SimFaults& faults) {
+  FieldReader in(bytes);
+  faults.noTarget = in.Next() != 0;
+  faults.neverReady = in.Next() != 0;
+  faults.readyAfterReads = in.Next();
+  faults.fmcNeverDone = in.Next() != 0;
+  faults.engineRefuseStatus = static_cast<std::uint8_t>(in.Next());
+  const bool drop = in.Next() != 0;
+  const std::uint32_t dropIndex = in.Next();
+  faults.engineDropPacket.reset();
+  if (drop) faults.engineDropPacket = dropIndex;
+  faults.eraseError.flags = in.Next();
+  faults.eraseError.range = NextRange(in);
+  faults.programError.flags = in.Next();
+  faults.programError.range = NextRange(in);
+  const std::uint32_t count = in.Next();
+  faults.accessFaults.clear();
+  for (std::uint32_t i = 0; i < count && in.ok(); ++i) {
+    AccessFault fault;
+    fault.range = NextRange(in);
+    fault.ack = static_cast<std::uint8_t>(in.Next());
+    fault.times = static_cast<int>(in.Next());
+    fault.onTarWrite = in.Next() != 0;
+    faults.accessFaults.push_back(fault);
+  }
+  return in.ok();
+}
+}  // namespace
+
+bool SimTarget::Save(const std::filesystem::path& file) const {
+  const SimConfig& c = chip.config();
+  Bytes config;
+  for (std::uint32_t v :
+       {c.flashSize, c.pageSize, c.pageSizeRegister, c.sramSize, c.idcode, c.erasePolls,
+        c.programPolls, static_cast<std::uint32_t>(c.lockBlocksFlashReads)}) {
+    Put32(config, v);
+  }
+  Bytes core;
+  for (std::uint32_t v :
+       {static_cast<std::uint32_t>(chip.core.halted), chip.core.dhcsrControl, chip.core.demcr,
+        chip.core.dfsr, static_cast<std::uint32_t>(chip.resetCount)}) {
+    Put32(core, v);
+  }
+
+  Bytes out(kMagic, kMagic + sizeof(kMagic) - 1);
+  PutRecord(out, "config", config);
+  PutRecord(out, "flash", chip.flash());
+  PutRecord(out, "option", chip.optionPage());
+  PutRecord(out, "sram", chip.sram());
+  PutRecord(out, "core", core);
+  PutRecord(out, "faults", SaveFaults(chip.faults));
+
+  std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+  stream.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  return static_cast<bool>(stream.flush());
+}
+
+bool SimTarget::Load(const std::filesystem::path& file) {
+  std::ifstream stream(file, std::ios::binary);
+  if (!stream) return false;
+  const Bytes bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  std::map<std::string, Bytes> records;
+  if (!SplitRecords(bytes, records) || records.count("config") == 0) return false;
+
+  FieldReader in(records["config"]);
+  SimConfig config;
+  config.flashSize = in.Next();
+  config.pageSize = in.Next();
+  config.pageSizeRegister = in.Next();
+  config.sramSize = in.Next();
+  config.idcode = in.Next();
+  config.erasePolls = in.Next();
+  config.programPolls = in.Next();
+  config.lockBlocksFlashReads = in.Next() != 0;
+  SimChip loaded;
+  if (!in.ok() || !loaded.Configure(config)) return false;
+
+  const Bytes& flash = records["flash"];
+  const Bytes& option = records["option"];
+  const Bytes& sram = records["sram"];
+  if (flash.size() != config.flashSize || option.size() != config.pageSize ||
+      sram.size() != config.sramSize) {
+    return false;
+  }
+  loaded.SetFlashBytes(map::kFlashBase, flash);
+  for (std::uint32_t i = 0; i < option.size() / 4; ++i) {
+    loaded.SetOptionWord(i, GetLe32(&option[4 * i]));
+  }
+  for (std::uint32_t i = 0; i < sram.size() / 4; ++i) {
+    loaded.SetSramWord(map::kSramBase + 4 * i, GetLe32(&sram[4 * i]));
+  }
+  if (records.count("core") != 0) {
+    FieldReader core(records["core"]);
+    loaded.core.halted = core.Next() != 0;
+    loaded.core.dhcsrControl = core.Next();
+    loaded.core.demcr = core.Next();
+    loaded.core.dfsr = core.Next();
+    loaded.resetCount = static_cast<int>(core.Next());
+    if (!core.ok()) return false;
+  }
+  if (records.count("faults") != 0 && !LoadFaults(records["faults"], loaded.faults)) return false;
+
+  chip = std::move(loaded);
+  dap = SimDap{};
+  engine = SimEngine{};
+  return true;
+}
+
+}  // namespace dravlopro::sim
