@@ -1,0 +1,14 @@
+#include "cli/result_code.h"
+#include "image/engine.h"
+#include "probe/commands.h"
+
+namespace dravlopro {
+
+// "-me": the adapter's programming engine erases the whole target.
+int HandleMe(RunContext& context) {
+  QueryAdapter(context.adapter, context.imageState);
+  if (!EraseByAdapter(context.adapter, context.imageState)) return EraseFailed;
+  return Success;
+}
+
+}  // namespace dravlopro
