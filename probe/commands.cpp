@@ -1,17 +1,206 @@
 #include "probe/commands.h"
 
-#include "cli/result_code.h"
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
 
-// Placeholder definitions until the target commands land.
+#include "cli/result_code.h"
+#include "cli/text.h"
+#include "cli/values.h"
+#include "probe/connection.h"
+#include "probe/dap.h"
+#include "probe/flash.h"
+#include "probe/memory.h"
+#include "probe/registers.h"
+
 namespace dravlopro {
-int HandleR32(RunContext&) { return ConnectFailed; }
-int HandleW32(RunContext&) { return ConnectFailed; }
-int HandleDump(RunContext&) { return ConnectFailed; }
-int HandleRst(RunContext&) { return ConnectFailed; }
-int HandleHrst(RunContext&) { return ConnectFailed; }
-int HandleHrsts(RunContext&) { return ConnectFailed; }
-int HandleHalt(RunContext&) { return ConnectFailed; }
-int HandleRun(RunContext&) { return ConnectFailed; }
-int HandleSe(RunContext&) { return ConnectFailed; }
-int HandleMe(RunContext&) { return EraseFailed; }
+
+namespace {
+
+constexpr std::uint32_t kWordsPerLine = 4;
+
+// ConnectTarget(false) and WaitTargetReady: true when both succeeded.
+bool Connect(RunContext& context) {
+  if (!ConnectTarget(context.device(), false)) return false;
+  return WaitTargetReady(context.device(), context.clock, context.flashPageSize) == 1;
+}
+
+// The first two parameters as unsigned numbers.
+bool ParseTwo(const RunContext& context, std::uint32_t& first, std::uint32_t& second) {
+  return ParseUnsigned(context.state.params[0], first) &&
+         ParseUnsigned(context.state.params[1], second);
+}
+
+// A buffer of count words, or null when it cannot be had: more than the
+// 32-bit address space holds, or memory refused.
+std::unique_ptr<std::uint32_t[]> WordBuffer(std::uint32_t count) {
+  if (count > 0xFFFFFFFFu / 4) return nullptr;
+  return std::unique_ptr<std::uint32_t[]>(new (std::nothrow) std::uint32_t[count == 0 ? 1 : count]);
+}
+
+// Reads count words into a new buffer; ReadFailed when the buffer cannot be
+// had or the read fails. A count of 0 reads nothing.
+int ReadWords(RunContext& context, std::uint32_t address, std::uint32_t count,
+              std::unique_ptr<std::uint32_t[]>& words) {
+  words = WordBuffer(count);
+  if (!words) return ReadFailed;
+  if (count == 0) return Success;
+  if (ReadTargetBlock(context.device(), address, words.get(), count) != dap::kTransferOk) {
+    return ReadFailed;
+  }
+  return Success;
+}
+
+std::string FormatWords(std::uint32_t address, const std::uint32_t* words, std::uint32_t count) {
+  std::string text;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (i % kWordsPerLine == 0) {
+      if (i != 0) text += "\r\n";
+      text += Format("0x%08X:  ", address + 4 * i);
+    }
+    text += Format("%08X ", words[i]);
+  }
+  text += "\n";
+  return text;
+}
+
+// Writes the words as raw little-endian bytes into a temporary file beside
+// the destination and then puts it in the destination's place, so the
+// destination is either complete or as it was before.
+int WriteDumpFile(const std::wstring& name, const std::uint32_t* words, std::uint32_t count) {
+  std::filesystem::path target;
+  std::filesystem::path temporary;
+  try {
+    target = std::filesystem::path(name);
+    temporary = target;
+    temporary += L".dump-tmp";
+  } catch (...) {
+    return FileAccessFailed;
+  }
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return FileAccessFailed;
+    for (std::uint32_t i = 0; i < count && out; ++i) {
+      std::uint8_t bytes[4];
+      PutLe32(bytes, words[i]);
+      out.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      return FileAccessFailed;
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, target, error);
+  if (error) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    return FileAccessFailed;
+  }
+  return Success;
+}
+
+// A page number of "-se": the standard library's signed decimal conversion.
+std::int64_t PageNumber(const std::wstring& text) { return DecimalPrefixValue(text); }
+
+// A page whose start address fits in 32 bits.
+bool PageAddressable(std::int64_t page, std::uint32_t pageSize) {
+  return page >= 0 &&
+         page <= static_cast<std::int64_t>(0xFFFFFFFFu / (pageSize == 0 ? 1 : pageSize));
+}
+
+}  // namespace
+
+int HandleR32(RunContext& context) {
+  if (!Connect(context)) return ConnectFailed;
+  std::uint32_t address = 0;
+  std::uint32_t count = 0;
+  if (!ParseTwo(context, address, count)) return InvalidParameter;
+  std::unique_ptr<std::uint32_t[]> words;
+  if (const int result = ReadWords(context, address, count, words); result != Success) {
+    return result;
+  }
+  if (!context.console.quiet()) context.console.Print(FormatWords(address, words.get(), count));
+  return Success;
+}
+
+int HandleW32(RunContext& context) {
+  if (!Connect(context)) return ConnectFailed;
+  std::uint32_t address = 0;
+  std::uint32_t data = 0;
+  if (!ParseTwo(context, address, data)) return InvalidParameter;
+  CHidDevice& device = context.device();
+  if (address < kSramBase) {
+    if (const int lock = CheckSecurityLock(device); lock != Success) return lock;
+    return ProgramWords(device, address, &data, 1) == 1 ? Success : WriteFailed;
+  }
+  return WriteTargetBlock(device, address, &data, 1) == dap::kTransferOk ? Success : WriteFailed;
+}
+
+int HandleDump(RunContext& context) {
+  if (!Connect(context)) return ConnectFailed;
+  std::uint32_t address = 0;
+  std::uint32_t count = 0;
+  if (!ParseTwo(context, address, count)) return InvalidParameter;
+  const std::size_t nameIndex = context.commandIndex + 3;
+  if (nameIndex >= context.argv.size()) return InvalidParameter;
+  std::unique_ptr<std::uint32_t[]> words;
+  if (const int result = ReadWords(context, address, count, words); result != Success) {
+    return result;
+  }
+  return WriteDumpFile(context.argv[nameIndex], words.get(), count);
+}
+
+int HandleRst(RunContext& context) { return ResetAndRun(context.device()); }
+
+int HandleHrst(RunContext& context) {
+  return ConnectTarget(context.device(), true) ? Success : ConnectFailed;
+}
+
+int HandleHrsts(RunContext& context) {
+  const bool connected = ConnectTarget(context.device(), true);
+  HaltCore(context.device());
+  return connected ? Success : ConnectFailed;
+}
+
+int HandleHalt(RunContext& context) {
+  if (!Connect(context)) return ConnectFailed;
+  HaltCore(context.device());
+  return Success;
+}
+
+int HandleRun(RunContext& context) {
+  return ClearDebugAndRun(context.device(), context.clock, context.flashPageSize);
+}
+
+int HandleSe(RunContext& context) {
+  if (!Connect(context)) return ConnectFailed;
+  if (const int lock = CheckSecurityLock(context.device()); lock != Success) return lock;
+
+  const RunState& state = context.state;
+  const std::int64_t start = PageNumber(state.params[0]);
+  if (start == 0 && state.params[0] != L"0") return InvalidParameter;
+  std::int64_t end = start;
+  if (state.paramCount >= 2) {
+    const std::int64_t second = PageNumber(state.params[1]);
+    if (second != 0) end = second;
+  }
+  if (start > end) return InvalidParameter;
+  // Pages below 0 or past the 32-bit address space would wrap onto other
+  // pages.
+  if (!PageAddressable(start, context.flashPageSize) ||
+      !PageAddressable(end, context.flashPageSize)) {
+    return InvalidParameter;
+  }
+  const int erased = ErasePages(context.device(), context.clock, context.flashPageSize,
+                                static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end));
+  return erased == 1 ? Success : EraseFailed;
+}
+
 }  // namespace dravlopro
