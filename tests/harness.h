@@ -1,5 +1,11 @@
 #pragma once
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -38,6 +44,46 @@ struct Bench {
     return RunDriver(argv, environment);
   }
   const std::string& output() const { return console.out; }
+};
+
+// The requests of one command byte (byte 1), in the order they were sent.
+inline std::vector<Report> RequestsWith(const std::vector<sim::TraceEntry>& trace,
+                                        std::uint8_t command) {
+  std::vector<Report> out;
+  for (const sim::TraceEntry& e : trace) {
+    if (e.request[1] == command) out.push_back(e.request);
+  }
+  return out;
+}
+
+// A folder of its own for one test, removed afterwards.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = std::filesystem::temp_directory_path() /
+            ("dravlopro_" + std::string(info ? info->name() : "test") + "_" +
+             std::to_string(::getpid()));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path Write(const std::string& name, const std::string& bytes) const {
+    const std::filesystem::path file = path_ / name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  }
+  static std::string Read(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+ private:
+  std::filesystem::path path_;
 };
 
 }  // namespace dravlopro::testing
