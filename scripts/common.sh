@@ -23,7 +23,12 @@ ensure_packages() {
   fi
 }
 
+# Configures the build with the given cmake options and builds the targets
+# named in BUILD_TARGETS (everything when empty).
 build_tool() {
   cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@"
-  cmake --build "$BUILD_DIR" -j"$(nproc)"
+  local targets=()
+  local t
+  for t in ${BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+  cmake --build "$BUILD_DIR" -j"$(nproc)" "${targets[@]}"
 }

@@ -1,21 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/harness.h"
+#include "tests/result_lines.h"
 
 namespace dravlopro {
 namespace {
 
-using testing::Bench;
-
-const std::string kSuccess = "Result: Operation success.\n";
-const std::string kInvalid =
-    "Result: Invalid parameter of command. Enter \"dravlopro.exe\" to understand the rules for "
-    "each command.\n";
-const std::string kIdNotFound =
-    "Result: This ID was specified by the parameter could not be found.\n";
-const std::string kAdapterNotFound =
-    "Result: The corresponding Dravlo Pro/Lite can't be found by the target ID/SN, which can be "
-    "in INI file or specified by users.\n";
+using namespace testing;
 
 class SelectionTest : public ::testing::Test {
  protected:

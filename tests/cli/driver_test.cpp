@@ -4,25 +4,12 @@
 #include <sstream>
 
 #include "tests/harness.h"
+#include "tests/result_lines.h"
 
 namespace dravlopro {
 namespace {
 
-using testing::Bench;
-
-const std::string kSuccess = "Result: Operation success.\n";
-const std::string kInvalid =
-    "Result: Invalid parameter of command. Enter \"dravlopro.exe\" to understand the rules for "
-    "each command.\n";
-const std::string kNotApplicable =
-    "Result: The command does not apply to the Commander. Please confirm that the command is "
-    "correct.\n";
-const std::string kNoAdapter =
-    "Result: This computer can't enumerate any Dravlo Pro/Lite. Please make sure this computer "
-    "has indeed connected to Dravlo Pro/Lite.\n";
-const std::string kAdapterNotFound =
-    "Result: The corresponding Dravlo Pro/Lite can't be found by the target ID/SN, which can be "
-    "in INI file or specified by users.\n";
+using namespace testing;
 
 std::string Golden(const char* name) {
   std::ifstream in(std::string(DRAVLOPRO_SOURCE_DIR) + "/tests/golden/" + name, std::ios::binary);

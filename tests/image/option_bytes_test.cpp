@@ -3,17 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/harness.h"
+#include "tests/result_lines.h"
 
 namespace dravlopro {
 namespace {
 
-using testing::Bench;
-using testing::RequestsWith;
-
-const std::string kSelection =
-    "This Dravlo Pro/Lite Ver:2.0.0, ID=0 (Setting comes from default value).\n";
-const std::string kSuccess = "Result: Operation success.\n";
-const std::string kLocked = "Result: The target MCU has been securely locked.\n";
+using namespace testing;
 
 using Words = std::vector<std::uint32_t>;
 
@@ -33,7 +28,7 @@ class OptionBytesTest : public ::testing::Test {
 
 TEST_F(OptionBytesTest, ProgramsTheNineWordsOfTheExamples) {
   EXPECT_EQ(bench.Run({"-ob", "pp0=0xF", "cp0=1", "cp1=1"}), 0);
-  EXPECT_EQ(bench.output(), kSelection + kSuccess);
+  EXPECT_EQ(bench.output(), kDefaultSelection + kSuccess);
   EXPECT_EQ(OptionPage(), (Words{0xFFFFFFF0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFC,
                                  0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFE9}));
   EXPECT_EQ(chip().eraseLog, Words{0x1FF00000});
@@ -66,7 +61,7 @@ TEST_F(OptionBytesTest, UnknownKeyEndsBeforeTheTargetIsContacted) {
   EXPECT_EQ(bench.Run({"-ob", "xx=1"}), 1);
   EXPECT_TRUE(RequestsWith(bench.hid.trace, 0x02).empty());
   EXPECT_TRUE(RequestsWith(bench.hid.trace, 0x05).empty());
-  EXPECT_EQ(bench.output(), kSelection + "Process: -ob (Fail)\n" +
+  EXPECT_EQ(bench.output(), kDefaultSelection + "Process: -ob (Fail)\n" +
                                 "Result: Invalid parameter of command. Enter \"dravlopro.exe\" to "
                                 "understand the rules for each command.\n");
 }
@@ -74,7 +69,7 @@ TEST_F(OptionBytesTest, UnknownKeyEndsBeforeTheTargetIsContacted) {
 TEST_F(OptionBytesTest, ParserStopsAtTheNextCommand) {
   chip().SetOptionWord(1, 0xFFFFFF00);
   EXPECT_EQ(bench.Run({"-ob", "pp0=1", "-rob"}), 0);
-  EXPECT_EQ(bench.output(), kSelection +
+  EXPECT_EQ(bench.output(), kDefaultSelection +
                                 "CP0=0, CP1=0, PP0=0x00000001, PP1=0x00000000, PP2=0x00000000, "
                                 "PP3=0x00000000\n" +
                                 kSuccess);
@@ -86,7 +81,7 @@ TEST_F(OptionBytesTest, ReadSettingsCarryIntoALaterProgramming) {
   chip().SetOptionWord(3, 0x7FFFFFFF);
   chip().SetOptionWord(4, 0xFFFFFFFD);
   EXPECT_EQ(bench.Run({"-rob", "-ob", "pp1=3"}), 0);
-  EXPECT_EQ(bench.output(), kSelection +
+  EXPECT_EQ(bench.output(), kDefaultSelection +
                                 "CP0=0, CP1=1, PP0=0x00000001, PP1=0x00000000, PP2=0xFFFF0000, "
                                 "PP3=0x80000000\n" +
                                 kSuccess);
@@ -104,7 +99,7 @@ TEST_F(OptionBytesTest, QuietReadPrintsNothingButKeepsTheSettings) {
 
 TEST_F(OptionBytesTest, UnprotectedTargetReadsAsAllZero) {
   EXPECT_EQ(bench.Run({"-rob"}), 0);
-  EXPECT_EQ(bench.output(), kSelection +
+  EXPECT_EQ(bench.output(), kDefaultSelection +
                                 "CP0=0, CP1=0, PP0=0x00000000, PP1=0x00000000, PP2=0x00000000, "
                                 "PP3=0x00000000\n" +
                                 kSuccess);
@@ -113,7 +108,7 @@ TEST_F(OptionBytesTest, UnprotectedTargetReadsAsAllZero) {
 TEST_F(OptionBytesTest, LockedTargetIsNeverTouched) {
   chip().SetOptionWord(4, 0xFFFFFFFE);
   EXPECT_EQ(bench.Run({"-rob"}), 14);
-  EXPECT_EQ(bench.output(), kSelection + "Process: -rob (Fail)\n" + kLocked);
+  EXPECT_EQ(bench.output(), kDefaultSelection + "Process: -rob (Fail)\n" + kLocked);
   EXPECT_EQ(bench.Run({"-ob"}), 14);
   EXPECT_TRUE(chip().eraseLog.empty());
   EXPECT_EQ(chip().OptionWord(4), 0xFFFFFFFEu);

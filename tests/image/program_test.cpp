@@ -3,17 +3,12 @@
 #include <cstdio>
 
 #include "tests/harness.h"
+#include "tests/result_lines.h"
 
 namespace dravlopro {
 namespace {
 
-using testing::Bench;
-using testing::RequestsWith;
-using testing::ScratchDir;
-
-const std::string kSelection =
-    "This Dravlo Pro/Lite Ver:2.0.0, ID=0 (Setting comes from default value).\n";
-const std::string kSuccess = "Result: Operation success.\n";
+using namespace testing;
 
 std::string HexRecord(std::uint16_t address, std::uint8_t type,
                       const std::vector<std::uint8_t>& data) {
@@ -95,7 +90,7 @@ TEST_F(ProgramTest, ExampleRoundTripsThroughProgramVerifyAndDump) {
   EXPECT_EQ(bench.Run({"-a", root + "blinky.hex", "-v", root + "blinky.hex", "-dump", "0", words,
                        dump}),
             0);
-  EXPECT_EQ(bench.output(), kSelection + kSuccess);
+  EXPECT_EQ(bench.output(), kDefaultSelection + kSuccess);
   std::string back = ScratchDir::Read(dump);
   ASSERT_GE(back.size(), bin.size());
   EXPECT_EQ(back.substr(0, bin.size()), bin);
@@ -201,7 +196,7 @@ TEST_F(ProgramTest, RefusedDownloadGivesTwelve) {
   const auto file = dir.Write("APP.HEX", HexOf(Pattern(100)));
   chip().faults.engineRefuseStatus = 5;
   EXPECT_EQ(bench.Run({"-a", Path(file), "-rst"}), 12);
-  EXPECT_EQ(bench.output(), kSelection + "Process: -a (Fail)\n" +
+  EXPECT_EQ(bench.output(), kDefaultSelection + "Process: -a (Fail)\n" +
                                 "Result: Programing or Verification fail.\n");
   chip().faults.engineRefuseStatus = 0;
   chip().faults.engineDropPacket = 1;
@@ -276,7 +271,7 @@ TEST_F(ProgramTest, MassEraseAsksTheEngine) {
 
   chip().faults.engineRefuseStatus = 2;
   EXPECT_EQ(bench.Run({"-me"}), 11);
-  EXPECT_EQ(bench.output(), kSelection + "Process: -me (Fail)\n" +
+  EXPECT_EQ(bench.output(), kDefaultSelection + "Process: -me (Fail)\n" +
                                 "Result: Can't erase Flash memory.\n");
 }
 
