@@ -64,6 +64,17 @@ inline ::testing::AssertionResult RequestsAre(const std::vector<Report>& request
   return ::testing::AssertionSuccess();
 }
 
+// The requests from index `from` on begin with these.
+inline ::testing::AssertionResult RequestsAt(const std::vector<Report>& requests, std::size_t from,
+                                             const std::vector<std::string>& hex) {
+  if (requests.size() < from + hex.size()) {
+    return ::testing::AssertionFailure() << "only " << requests.size() << " requests sent";
+  }
+  return RequestsAre({requests.begin() + static_cast<std::ptrdiff_t>(from),
+                      requests.begin() + static_cast<std::ptrdiff_t>(from + hex.size())},
+                     hex);
+}
+
 inline std::string Le32Hex(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "%02X %02X %02X %02X", value & 0xFF, (value >> 8) & 0xFF,
