@@ -87,13 +87,18 @@ std::uint8_t WriteTargetWords(CHidDevice& device, std::uint32_t address, const s
   return dap::kTransferOk;
 }
 
-std::uint8_t ReadTargetBlock(CHidDevice& device, std::uint32_t address, std::uint32_t* words,
-                             std::uint32_t count) {
+namespace {
+
+// Runs a word operation piece by piece: at most 256 words each, and never
+// across a 1 KB boundary, where the access port's address increment wraps.
+template <typename Word, typename Operation>
+std::uint8_t InPieces(std::uint32_t address, Word* words, std::uint32_t count,
+                      Operation operation) {
   std::uint32_t remaining = count;
   std::uint8_t status;
   do {
     const std::uint32_t piece = PieceSize(address, remaining);
-    status = ReadTargetWords(device, address, words, piece, true);
+    status = operation(address, words, piece);
     address += piece * 4;
     words += piece;
     remaining -= piece;
@@ -101,18 +106,22 @@ std::uint8_t ReadTargetBlock(CHidDevice& device, std::uint32_t address, std::uin
   return status;
 }
 
+}  // namespace
+
+std::uint8_t ReadTargetBlock(CHidDevice& device, std::uint32_t address, std::uint32_t* words,
+                             std::uint32_t count) {
+  return InPieces(address, words, count,
+                  [&device](std::uint32_t at, std::uint32_t* to, std::uint32_t n) {
+                    return ReadTargetWords(device, at, to, n, true);
+                  });
+}
+
 std::uint8_t WriteTargetBlock(CHidDevice& device, std::uint32_t address, const std::uint32_t* words,
                               std::uint32_t count) {
-  std::uint32_t remaining = count;
-  std::uint8_t status;
-  do {
-    const std::uint32_t piece = PieceSize(address, remaining);
-    status = WriteTargetWords(device, address, words, piece, true);
-    address += piece * 4;
-    words += piece;
-    remaining -= piece;
-  } while (remaining > 0 && status == dap::kTransferOk);
-  return status;
+  return InPieces(address, words, count,
+                  [&device](std::uint32_t at, const std::uint32_t* from, std::uint32_t n) {
+                    return WriteTargetWords(device, at, from, n, true);
+                  });
 }
 
 }  // namespace dravlopro

@@ -13,6 +13,7 @@ using probetest::BlockWrite;
 using probetest::ConnectAndReadyRequests;
 using probetest::Join;
 using probetest::kStatusRead;
+using probetest::OpenedDevice;
 using probetest::RequestsAre;
 using probetest::TargetBench;
 using probetest::TarWrite;
@@ -264,17 +265,6 @@ TEST(FlashController, ProgrammingFailures) {
   gone.hid.device(0).exchangesLeft = before + 4;
   EXPECT_EQ(gone.Run({"-w32", "0x100", "0"}), 4);
 }
-
-// The operations the image commands use, called directly.
-struct OpenedDevice {
-  explicit OpenedDevice(TargetBench& bench) : device(bench.hid, table) {
-    EXPECT_EQ(device.Open(0, L"", kAdapterVendorId, kAdapterProductId, kMaxAdapters, 0), 0);
-    EXPECT_TRUE(ConnectTarget(device, false));
-    bench.hid.trace.clear();
-  }
-  AdapterTable table;
-  CHidDevice device;
-};
 
 TEST(FlashController, DirectOperations) {
   TargetBench bench;

@@ -15,6 +15,7 @@ using probetest::BlockWrite;
 using probetest::ConnectAndReadyRequests;
 using probetest::Join;
 using probetest::kStatusRead;
+using probetest::OpenedDevice;
 using probetest::RequestsAre;
 using probetest::TargetBench;
 using probetest::TarWrite;
@@ -48,18 +49,6 @@ std::vector<std::uint32_t> PrintedWords(const std::string& text) {
   }
   return out;
 }
-
-// A device opened on the bench's adapter with the link up, for the word
-// operations that no command line reaches with many words.
-struct OpenedDevice {
-  explicit OpenedDevice(TargetBench& bench) : device(bench.hid, table) {
-    EXPECT_EQ(device.Open(0, L"", kAdapterVendorId, kAdapterProductId, kMaxAdapters, 0), 0);
-    EXPECT_TRUE(ConnectTarget(device, false));
-    bench.hid.trace.clear();
-  }
-  AdapterTable table;
-  CHidDevice device;
-};
 
 TEST(TargetMemory, FourteenWordsTakeOneBlockAndFifteenTakeTwo) {
   TargetBench bench;

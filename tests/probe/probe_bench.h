@@ -8,14 +8,16 @@
 #include <vector>
 
 #include "adapter/report.h"
+#include "probe/connection.h"
 #include "sim/sim_map.h"
 #include "tests/harness.h"
+#include "tests/result_lines.h"
 
 // A bench with one adapter and its simulated target, and helpers to compare
 // the requests a command line sent with literal request bytes.
 namespace dravlopro::probetest {
 
-const std::string kSuccess = "Result: Operation success.\n";
+using testing::kSuccess;
 
 // "05 00 01 06" -> {0x05, 0x00, 0x01, 0x06}
 inline std::vector<std::uint8_t> Bytes(const std::string& hex) {
@@ -172,6 +174,18 @@ struct TargetBench : testing::Bench {
   }
 
   sim::SimAdapter* adapter;
+};
+
+// A device opened on the bench's adapter with the link up, for the word
+// operations that no command line reaches with many words.
+struct OpenedDevice {
+  explicit OpenedDevice(TargetBench& bench) : device(bench.hid, table) {
+    EXPECT_EQ(device.Open(0, L"", kAdapterVendorId, kAdapterProductId, kMaxAdapters, 0), 0);
+    EXPECT_TRUE(ConnectTarget(device, false));
+    bench.hid.trace.clear();
+  }
+  AdapterTable table;
+  CHidDevice device;
 };
 
 }  // namespace dravlopro::probetest
