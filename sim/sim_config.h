@@ -39,6 +39,7 @@ struct AccessFault {
   std::uint8_t ack = ack::kFault;  // ack::kWait or ack::kFault
   int times = -1;                  // how many accesses are hit; -1 = all of them
   bool onTarWrite = false;         // a TAR write of an address in the range is hit as well
+  bool writesOnly = false;         // only data writes are hit; reads of the range go through
 };
 
 // The flash controller raises error flags instead of doing an operation whose

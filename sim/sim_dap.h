@@ -80,7 +80,7 @@ class SimDap {
   std::uint8_t ApAccess(bool read, std::uint32_t reg, std::uint32_t& value, SimChip& chip);
   std::uint8_t DataAccess(bool read, std::uint32_t address, std::uint32_t& value, SimChip& chip,
                           bool autoIncrement);
-  std::uint8_t InjectedAck(std::uint32_t address, bool tarWrite, SimChip& chip);
+  std::uint8_t InjectedAck(std::uint32_t address, bool tarWrite, bool read, SimChip& chip);
 
   // Serial-wire sequence decoder.
   std::uint32_t onesRun_ = 0;

@@ -102,6 +102,7 @@ Bytes SaveFaults(const SimFaults& faults) {
     Put32(out, fault.ack);
     Put32(out, static_cast<std::uint32_t>(fault.times));
     Put32(out, fault.onTarWrite);
+    Put32(out, fault.writesOnly);
   }
   return out;
 }
@@ -129,6 +130,7 @@ bool LoadFaults(const Bytes& bytes, SimFaults& faults) {
     fault.ack = static_cast<std::uint8_t>(in.Next());
     fault.times = static_cast<int>(in.Next());
     fault.onTarWrite = in.Next() != 0;
+    fault.writesOnly = in.Next() != 0;
     faults.accessFaults.push_back(fault);
   }
   return in.ok();

@@ -119,7 +119,7 @@ std::uint8_t SimDap::ApAccess(bool read, std::uint32_t reg, std::uint32_t& value
         value = tar;
         return ack::kOk;
       } else {
-        const std::uint8_t injected = InjectedAck(value, true, chip);
+        const std::uint8_t injected = InjectedAck(value, true, false, chip);
         if (injected != ack::kOk) return injected;
         tar = value;
         return ack::kOk;
@@ -146,7 +146,7 @@ std::uint8_t SimDap::ApAccess(bool read, std::uint32_t reg, std::uint32_t& value
 
 std::uint8_t SimDap::DataAccess(bool read, std::uint32_t address, std::uint32_t& value,
                                 SimChip& chip, bool autoIncrement) {
-  const std::uint8_t injected = InjectedAck(address, false, chip);
+  const std::uint8_t injected = InjectedAck(address, false, read, chip);
   if (injected != ack::kOk) return injected;
 
   const std::uint32_t size = csw & ap::kCswSizeMask;  // 0 byte, 1 halfword, 2 word
@@ -165,9 +165,10 @@ std::uint8_t SimDap::DataAccess(bool read, std::uint32_t address, std::uint32_t&
   return ack::kOk;
 }
 
-std::uint8_t SimDap::InjectedAck(std::uint32_t address, bool tarWrite, SimChip& chip) {
+std::uint8_t SimDap::InjectedAck(std::uint32_t address, bool tarWrite, bool read, SimChip& chip) {
   for (AccessFault& fault : chip.faults.accessFaults) {
-    if ((tarWrite && !fault.onTarWrite) || fault.times == 0 || !fault.range.Contains(address)) {
+    if ((tarWrite && !fault.onTarWrite) || (read && fault.writesOnly) || fault.times == 0 ||
+        !fault.range.Contains(address)) {
       continue;
     }
     if (fault.times > 0) --fault.times;

@@ -9,6 +9,7 @@ using probetest::BlockRead;
 using probetest::BlockWrite;
 using probetest::ConnectAndReadyRequests;
 using probetest::ConnectRequests;
+using probetest::Hex;
 using probetest::Join;
 using probetest::kStatusRead;
 using probetest::ReadyRequests;
@@ -179,6 +180,18 @@ TEST(TargetConnection, FailedRegisterAccessesInTheRunFlowsStillEndWithRun) {
                                                    WriteWord(kDfsr, 1),
                                                    {TarWrite(kDemcr), BlockRead(1), kRun}})));
   EXPECT_EQ(second.chip().core.dfsr, 0u);
+
+  // A refused DFSR write: 4, and the flow still ends with the run.
+  TargetBench writes;
+  sim::AccessFault refused{{kDfsr, kDfsr}, sim::ack::kWait};
+  refused.writesOnly = true;
+  writes.faults().accessFaults.push_back(refused);
+  writes.chip().core.dfsr = 3;
+  EXPECT_EQ(writes.Run({"-rst"}), 4);
+  EXPECT_NE(writes.chip().core.dfsr, 0u);
+  EXPECT_EQ(Hex(writes.Requests().back(), 13), kRun + " ");
+  EXPECT_EQ(writes.Run({"-run"}), 4);
+  EXPECT_EQ(Hex(writes.Requests().back(), 13), kRun + " ");
 
   // Unreachable: 2 at once.
   TargetBench third;
