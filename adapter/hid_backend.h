@@ -35,8 +35,7 @@ class HidConnection {
   virtual bool GetSerialNumber(std::wstring& out) = 0;
   virtual bool Write(const std::uint8_t* report, std::size_t length) = 0;
   // Waits at most timeoutMs for one input report. False on timeout or error.
-  virtual bool Read(std::uint8_t* report, std::size_t length,
-                    std::uint32_t timeoutMs) = 0;
+  virtual bool Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) = 0;
 };
 
 enum class InterfaceOpen {
@@ -50,8 +49,7 @@ class HidBackend {
  public:
   virtual ~HidBackend() = default;
   virtual InterfaceOpen OpenInterface(std::uint32_t memberIndex,
-                                      std::unique_ptr<HidConnection>& out,
-                                      std::string& path) = 0;
+                                      std::unique_ptr<HidConnection>& out, std::string& path) = 0;
 };
 
 }  // namespace dravlopro

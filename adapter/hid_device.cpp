@@ -47,9 +47,8 @@ std::wstring CHidDevice::ReadSerialNumber(HidConnection& connection) {
   return serial.substr(0, std::min(end, serial.size()));
 }
 
-int CHidDevice::Open(std::int32_t index, std::wstring serial,
-                     std::uint16_t vendorId, std::uint16_t productId,
-                     std::uint32_t maxAdapters, std::int32_t option) {
+int CHidDevice::Open(std::int32_t index, std::wstring serial, std::uint16_t vendorId,
+                     std::uint16_t productId, std::uint32_t maxAdapters, std::int32_t option) {
   // A handle left open by an earlier Open is released, not leaked.
   if (handle) Close();
   maxAdapters = std::min(maxAdapters, kMaxAdapters);
@@ -108,8 +107,7 @@ int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
   }
 }
 
-bool CHidDevice::ReadReport(std::uint8_t* buffer, std::size_t count,
-                            std::uint32_t timeoutMs) {
+bool CHidDevice::ReadReport(std::uint8_t* buffer, std::size_t count, std::uint32_t timeoutMs) {
   if (!handle) return false;
   return handle->Read(buffer, count, timeoutMs);
 }

@@ -38,17 +38,15 @@ class CHidDevice {
 
   // Re-enumerates the adapters and opens the one chosen by index, or by
   // serial number when the index names no adapter. Returns 0, 30 or 31.
-  virtual int Open(std::int32_t index, std::wstring serial,
-                   std::uint16_t vendorId, std::uint16_t productId,
-                   std::uint32_t maxAdapters, std::int32_t option);
+  virtual int Open(std::int32_t index, std::wstring serial, std::uint16_t vendorId,
+                   std::uint16_t productId, std::uint32_t maxAdapters, std::int32_t option);
   virtual ~CHidDevice();
 
   // 1 when the first adapter with exactly this serial number was opened.
-  int OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
-                   const std::wstring& serial, std::int32_t flag);
+  int OpenBySerial(std::uint16_t vendorId, std::uint16_t productId, const std::wstring& serial,
+                   std::int32_t flag);
 
-  InterfaceOpen OpenHidInterface(std::uint32_t memberIndex,
-                                 std::unique_ptr<HidConnection>& out,
+  InterfaceOpen OpenHidInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
                                  char* pathDestination);
 
   bool ReadReport(std::uint8_t* buffer, std::size_t count,

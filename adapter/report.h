@@ -30,10 +30,8 @@ inline std::uint16_t GetLe16(const std::uint8_t* at) {
 }
 
 inline std::uint32_t GetLe32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) |
-         (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) |
-         (static_cast<std::uint32_t>(at[3]) << 24);
+  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
 }
 
 }  // namespace dravlopro

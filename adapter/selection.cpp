@@ -60,8 +60,8 @@ int HandlePdev(RunContext& context) {
   } else if (sn.empty()) {
     return InvalidParameter;
   }
-  const int opened = context.device().Open(255, sn, kAdapterVendorId, kAdapterProductId,
-                                           kMaxAdapters, 0);
+  const int opened =
+      context.device().Open(255, sn, kAdapterVendorId, kAdapterProductId, kMaxAdapters, 0);
   if (opened != Success) return opened;
   context.console.PrintMessage(L"Dravlo Pro/Lite's SN: " + state.openedSn + L".\n");
   for (int cycle = 0; cycle < kBlinkCycles; ++cycle) {

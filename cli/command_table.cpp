@@ -27,13 +27,26 @@ struct CommandEntry {
 };
 
 constexpr std::array<CommandEntry, 20> kCommands{{
-    {L"-id", HandleSelectionWord}, {L"-sn", HandleSelectionWord}, {L"-q", HandleQuiet},
-    {L"-list", HandleList},        {L"-pdev", HandlePdev},        {L"-sdev", HandleSdev},
-    {L"-rst", HandleRst},          {L"-hrst", HandleHrst},        {L"-hrsts", HandleHrsts},
-    {L"-halt", HandleHalt},        {L"-run", HandleRun},          {L"-se", HandleSe},
-    {L"-me", HandleMe},            {L"-a", HandleProgram},        {L"-v", HandleVerify},
-    {L"-ob", HandleOb},            {L"-rob", HandleRob},          {L"-r32", HandleR32},
-    {L"-w32", HandleW32},          {L"-dump", HandleDump},
+    {L"-id", HandleSelectionWord},
+    {L"-sn", HandleSelectionWord},
+    {L"-q", HandleQuiet},
+    {L"-list", HandleList},
+    {L"-pdev", HandlePdev},
+    {L"-sdev", HandleSdev},
+    {L"-rst", HandleRst},
+    {L"-hrst", HandleHrst},
+    {L"-hrsts", HandleHrsts},
+    {L"-halt", HandleHalt},
+    {L"-run", HandleRun},
+    {L"-se", HandleSe},
+    {L"-me", HandleMe},
+    {L"-a", HandleProgram},
+    {L"-v", HandleVerify},
+    {L"-ob", HandleOb},
+    {L"-rob", HandleRob},
+    {L"-r32", HandleR32},
+    {L"-w32", HandleW32},
+    {L"-dump", HandleDump},
 }};
 
 }  // namespace

@@ -27,12 +27,8 @@ struct RunState : AdapterTable {
   // paramCount keep what earlier commands left.
   std::vector<std::wstring> params = std::vector<std::wstring>(kMaxParams);
   std::size_t paramCount = 0;
-  std::array<OptionSetting, 6> optionSettings{{{L"CP0", 0},
-                                                {L"CP1", 0},
-                                                {L"PP0", 0},
-                                                {L"PP1", 0},
-                                                {L"PP2", 0},
-                                                {L"PP3", 0}}};
+  std::array<OptionSetting, 6> optionSettings{
+      {{L"CP0", 0}, {L"CP1", 0}, {L"PP0", 0}, {L"PP1", 0}, {L"PP2", 0}, {L"PP3", 0}}};
 };
 
 }  // namespace dravlopro

@@ -24,10 +24,7 @@ std::string ReadAdapterVersion(CHidDevice& device) {
 void SetConnectLed(CHidDevice& device, bool on) {
   Report request{};
   Report answer{};
-  RequestWriter(request)
-      .Byte(dap::kHostStatus)
-      .Byte(dap::kIndicatorConnect)
-      .Byte(on ? 1 : 0);
+  RequestWriter(request).Byte(dap::kHostStatus).Byte(dap::kIndicatorConnect).Byte(on ? 1 : 0);
   SendProbeRequest(device, request, answer);
 }
 

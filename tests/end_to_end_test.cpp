@@ -31,7 +31,8 @@ Outcome RunProgram(const std::string& program, const std::string& arguments,
   if (pipe == nullptr) return outcome;
   std::array<char, 4096> chunk{};
   std::size_t n = 0;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) outcome.out.append(chunk.data(), n);
+  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+    outcome.out.append(chunk.data(), n);
   const int status = pclose(pipe);
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return outcome;

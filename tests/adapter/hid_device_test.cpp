@@ -1,6 +1,7 @@
+#include "adapter/hid_device.h"
+
 #include <gtest/gtest.h>
 
-#include "adapter/hid_device.h"
 #include "cli/result_code.h"
 #include "sim/sim_bench.h"
 

@@ -18,7 +18,8 @@ class SelectionTest : public ::testing::Test {
   std::vector<std::vector<int>> RequestsTo(const std::wstring& serial, std::size_t bytes) {
     std::vector<std::vector<int>> out;
     for (const sim::TraceEntry& e : bench.hid.trace) {
-      if (e.serial == serial) out.emplace_back(e.request.begin() + 1, e.request.begin() + 1 + bytes);
+      if (e.serial == serial)
+        out.emplace_back(e.request.begin() + 1, e.request.begin() + 1 + bytes);
     }
     return out;
   }

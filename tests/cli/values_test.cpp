@@ -39,7 +39,8 @@ TEST(ParseUnsigned, AcceptsAndRefusesAsTheRulesSay) {
   };
   for (const UnsignedCase& c : cases) {
     std::uint32_t value = 0xDEADBEEF;
-    EXPECT_EQ(ParseUnsigned(c.text, value), c.valid) << std::string(c.text, c.text + wcslen(c.text));
+    EXPECT_EQ(ParseUnsigned(c.text, value), c.valid)
+        << std::string(c.text, c.text + wcslen(c.text));
     if (c.valid) {
       EXPECT_EQ(value, c.value);
     }

@@ -87,9 +87,9 @@ TEST_F(ProgramTest, ExampleRoundTripsThroughProgramVerifyAndDump) {
   ASSERT_FALSE(bin.empty());
   const std::string dump = Path(dir.path() / "readback.bin");
   const std::string words = std::to_string((bin.size() + 3) / 4);
-  EXPECT_EQ(bench.Run({"-a", root + "blinky.hex", "-v", root + "blinky.hex", "-dump", "0", words,
-                       dump}),
-            0);
+  EXPECT_EQ(
+      bench.Run({"-a", root + "blinky.hex", "-v", root + "blinky.hex", "-dump", "0", words, dump}),
+      0);
   EXPECT_EQ(bench.output(), kDefaultSelection + kSuccess);
   std::string back = ScratchDir::Read(dump);
   ASSERT_GE(back.size(), bin.size());
@@ -211,8 +211,7 @@ TEST_F(ProgramTest, VerifyReadsWholeWordsInPiecesAndComparesTheImageOnly) {
   chip().SetFlashBytes(0x1FFE, {0x00, 0x00});  // read, but not compared
   EXPECT_EQ(bench.Run({"-v", Path(file)}), 0);
   EXPECT_EQ(WordsRead(), 2048u);
-  const std::vector<std::uint32_t> pieces{0,      0x400,  0x800,  0xC00,
-                                          0x1000, 0x1400, 0x1800, 0x1C00};
+  const std::vector<std::uint32_t> pieces{0, 0x400, 0x800, 0xC00, 0x1000, 0x1400, 0x1800, 0x1C00};
   EXPECT_EQ(FlashTarWrites(), pieces);
 
   chip().SetFlashBytes(0x1FFD, {0x00});
@@ -271,8 +270,8 @@ TEST_F(ProgramTest, MassEraseAsksTheEngine) {
 
   chip().faults.engineRefuseStatus = 2;
   EXPECT_EQ(bench.Run({"-me"}), 11);
-  EXPECT_EQ(bench.output(), kDefaultSelection + "Process: -me (Fail)\n" +
-                                "Result: Can't erase Flash memory.\n");
+  EXPECT_EQ(bench.output(),
+            kDefaultSelection + "Process: -me (Fail)\n" + "Result: Can't erase Flash memory.\n");
 }
 
 TEST_F(ProgramTest, LaterQueryCarriesTheLastImage) {
