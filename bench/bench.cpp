@@ -1,16 +1,22 @@
-// Dumps 64 KB and 256 KB of simulated SRAM through the whole tool and
-// reports the exchanges made and the host CPU time per exchange. The count of
-// the dump's own exchanges is checked against what the block reads must cost:
-// per piece of at most 256 words, one TAR write, one block read per 14 words
-// and one status read.
+// Measures the tool against the simulated bench:
+// - "-dump" of 64 KB and 256 KB of SRAM: the exchanges made, checked against
+//   what the block reads must cost (per piece of at most 256 words, one TAR
+//   write, one block read per 14 words and one status read), and the host CPU
+//   time per exchange;
+// - loading a 256 KB Intel HEX image: CPU time per MB of HEX text;
+// - "-a" of a 1 MB binary and "-v" of a 256 KB image: reports exchanged and
+//   host CPU time per report.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "image/loader.h"
 #include "tests/harness.h"
 
 namespace {
@@ -59,6 +65,103 @@ std::size_t ExpectedDumpExchanges(std::uint32_t words) {
   return total;
 }
 
+double CpuMs(std::clock_t start) {
+  return 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + (i >> 9));
+  return bytes;
+}
+
+// Intel HEX text of the bytes at address 0: 16 bytes a record, with an
+// extended linear address record at every 64 KB.
+std::string HexText(const std::vector<std::uint8_t>& bytes) {
+  std::string text;
+  char line[64];
+  for (std::size_t at = 0; at < bytes.size(); at += 16) {
+    if (at % 0x10000 == 0) {
+      const unsigned upper = static_cast<unsigned>(at >> 16);
+      std::snprintf(line, sizeof line, ":02000004%04X%02X\n", upper,
+                    (0x100 - ((6 + (upper >> 8) + (upper & 0xFF)) & 0xFF)) & 0xFF);
+      text += line;
+    }
+    unsigned sum = 16 + ((at >> 8) & 0xFF) + (at & 0xFF);
+    std::snprintf(line, sizeof line, ":10%04X00", static_cast<unsigned>(at & 0xFFFF));
+    text += line;
+    for (std::size_t i = 0; i < 16; ++i) {
+      std::snprintf(line, sizeof line, "%02X", bytes[at + i]);
+      text += line;
+      sum += bytes[at + i];
+    }
+    std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    text += line;
+  }
+  return text + ":00000001FF\n";
+}
+
+bool BenchHexLoad() {
+  const std::vector<std::uint8_t> image = Pattern(256 * 1024);
+  const std::string text = HexText(image);
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / "dravlopro-bench-image.hex";
+  std::ofstream(file, std::ios::binary) << text;
+  std::vector<std::uint8_t> buffer(dravlopro::kImageBufferSize, 0xFF);
+  double best = 0;
+  bool good = true;
+  for (int repeat = 0; repeat < kRepeats; ++repeat) {
+    dravlopro::ImageState state;
+    const std::clock_t start = std::clock();
+    const auto result = dravlopro::LoadHexImage(file, buffer, state);
+    const double ms = CpuMs(start);
+    if (repeat == 0 || ms < best) best = ms;
+    good = good && result == dravlopro::HexLoad::Loaded && state.imageSize == image.size() &&
+           std::equal(image.begin(), image.end(), buffer.begin());
+  }
+  std::filesystem::remove(file);
+  const double mb = static_cast<double>(text.size()) / (1024.0 * 1024.0);
+  std::printf("\nHEX load: 256 KB image, %.2f MB of HEX text: %.2f ms, %.2f ms per MB of text%s\n",
+              mb, best, best / mb, good ? "" : "  MISMATCH");
+  return good;
+}
+
+// Runs one command line on a bench with 1 MB of flash and reports the
+// reports exchanged and the CPU time per report.
+bool BenchImageCommand(const char* label, const std::vector<std::uint8_t>& image,
+                       const std::string& fileName, bool preload,
+                       const std::vector<std::string>& words, std::size_t expectedPackets) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / fileName;
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
+  double best = 0;
+  std::size_t reports = 0;
+  std::size_t packets = 0;
+  int exitCode = 0;
+  for (int repeat = 0; repeat < kRepeats; ++repeat) {
+    dravlopro::testing::Bench bench;
+    dravlopro::sim::SimConfig config;
+    config.flashSize = 1024 * 1024;
+    dravlopro::sim::SimAdapter& adapter = bench.hid.AddAdapter(L"12345");
+    adapter.target.Configure(config);
+    if (preload) adapter.target.chip.SetFlashBytes(0, image);
+    std::vector<std::string> line = words;
+    line.push_back(file.string());
+    const std::clock_t start = std::clock();
+    exitCode = bench.Run(line);
+    const double ms = CpuMs(start);
+    if (repeat == 0 || ms < best) best = ms;
+    reports = bench.hid.trace.size();
+    packets = dravlopro::testing::RequestsWith(bench.hid.trace, 0x81).size();
+  }
+  std::filesystem::remove(file);
+  const bool good = exitCode == 0 && packets == expectedPackets;
+  std::printf("%-28s %9zu %9zu %10.2f %12.3f%s\n", label, reports, packets, best,
+              1000.0 * best / static_cast<double>(reports), good ? "" : "  MISMATCH");
+  return good;
+}
+
 }  // namespace
 
 int main() {
@@ -101,5 +204,19 @@ int main() {
       "indicator switch-off; cpu ms: whole run, best of %d; us/exchange over all\n"
       "exchanges of the run.\n",
       kRepeats);
+
+  allGood = BenchHexLoad() && allGood;
+
+  std::printf("\n%-28s %9s %9s %10s %12s\n", "command", "reports", "packets", "cpu ms",
+              "us/report");
+  const std::vector<std::uint8_t> megabyte = Pattern(1024 * 1024);
+  allGood = BenchImageCommand("-a, 1 MB binary", megabyte, "dravlopro-bench-1m.bin", false,
+                              {"-q", "-a"}, (megabyte.size() + 61) / 62) &&
+            allGood;
+  const std::vector<std::uint8_t> quarter = Pattern(256 * 1024);
+  allGood = BenchImageCommand("-v, 256 KB binary", quarter, "dravlopro-bench-256k.bin", true,
+                              {"-q", "-v"}, 0) &&
+            allGood;
+  std::printf("cpu ms: whole run, best of %d; us/report over all reports of the run.\n", kRepeats);
   return allGood ? 0 : 1;
 }
