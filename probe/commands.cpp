@@ -75,7 +75,7 @@ int WriteDumpFile(const std::wstring& name, const std::uint32_t* words, std::uin
   std::filesystem::path target;
   std::filesystem::path temporary;
   try {
-    target = std::filesystem::path(name);
+    target = FilePath(name);
     temporary = target;
     temporary += L".dump-tmp";
   } catch (...) {

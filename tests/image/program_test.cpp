@@ -156,6 +156,13 @@ TEST_F(ProgramTest, FileNamesOpenAsTypedAndHexIsJudgedUpperCased) {
   EXPECT_EQ(GetLe32(&headers[1][13]), 20u);  // the HEX image, not the text's length
 }
 
+TEST_F(ProgramTest, FileNamesOutsideAsciiWork) {
+  const auto file = dir.Write("pr\xC3\xB6g.bin", "\x01\x02\x03\x04");
+  const std::string dump = Path(dir.path() / "d\xC3\xBCmp.bin");
+  EXPECT_EQ(bench.Run({"-a", Path(file), "-dump", "0", "1", dump}), 0);
+  EXPECT_EQ(ScratchDir::Read(dump), "\x01\x02\x03\x04");
+}
+
 TEST_F(ProgramTest, LoadFailuresSendNothing) {
   struct Case {
     std::string name;
