@@ -36,6 +36,11 @@ class HidConnection {
   virtual bool Write(const std::uint8_t* report, std::size_t length) = 0;
   // Waits at most timeoutMs for one input report. False on timeout or error.
   virtual bool Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) = 0;
+  // Takes the adapter behind this connection for the rest of the run, so
+  // that no other process exchanges reports with it meanwhile: waits, within
+  // a bound, while another run holds it, then drops any input reports that
+  // queued up for this handle. False when the bound ran out.
+  virtual bool Claim() { return true; }
 };
 
 enum class InterfaceOpen {

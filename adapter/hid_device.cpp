@@ -100,6 +100,9 @@ int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
     Examine(*h);
     if (attributes.vendorId == vendorId && attributes.productId == productId &&
         ReadSerialNumber(*h) == serial) {
+      // Held by another run for longer than the claim waits: as if it could
+      // not be opened.
+      if (!h->Claim()) return 0;
       handle = std::move(h);
       closed = 0;
       return 1;
