@@ -154,7 +154,10 @@ int WaitTargetReady(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSi
     if (ready) {
       transfer::BuildStatusRead(request);
       link.Send();
-      flashPageSize = ReadFlashPageSize(device);
+      // Without the page size, flash work would land on the wrong pages.
+      const std::uint32_t pageSize = ReadFlashPageSize(device);
+      if (pageSize == 0) return 4;
+      flashPageSize = pageSize;
       return 1;
     }
   }

@@ -9,7 +9,8 @@ namespace dravlopro {
 
 // Brings up the serial-wire link; true when the target answered.
 bool ConnectTarget(CHidDevice& device, bool underReset);
-// 1 when the target is ready (flashPageSize refreshed), 4 when not.
+// 1 when the target is ready (flashPageSize refreshed), 4 when not, or
+// when its flash page size cannot be read.
 int WaitTargetReady(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize);
 
 void HaltCore(CHidDevice& device);

@@ -64,7 +64,7 @@ int EraseAt(CHidDevice& device, Clock& clock, std::uint32_t address, bool mainFl
 
 std::uint32_t ReadFlashPageSize(CHidDevice& device) {
   std::uint32_t v = 0;
-  ReadTargetBlock(device, fmc::kPageSize, &v, 1);
+  if (!Ok(ReadTargetBlock(device, fmc::kPageSize, &v, 1))) return 0;
   return (v == 512 || v == 1024 || v == 2048) ? v : kDefaultPageSize;
 }
 

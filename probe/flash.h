@@ -7,7 +7,8 @@
 
 namespace dravlopro {
 
-// 512, 1024 or 2048.
+// 512, 1024 or 2048; a register holding any other value gives 512. 0 when
+// the register cannot be read.
 std::uint32_t ReadFlashPageSize(CHidDevice& device);
 // 0 (not locked), 5 (option word unreadable) or 14 (securely locked).
 int CheckSecurityLock(CHidDevice& device);

@@ -144,6 +144,12 @@ bool SimBench::Exchange(std::size_t deviceIndex, const Report& request, Report& 
   entry.serial = d.serial.value_or(L"");
   entry.request = request;
   entry.answered = d.adapter->Exchange(request, answer);
+  if (entry.answered && corruptAnswerOf == exchangeCount) {
+    answer[1] = static_cast<std::uint8_t>(~request[1]);
+    for (std::size_t i = 2; i < answer.size(); ++i)
+      answer[i] = static_cast<std::uint8_t>(~answer[i]);
+  }
+  ++exchangeCount;
   if (entry.answered) entry.answer = answer;
   trace.push_back(entry);
   return entry.answered;

@@ -68,6 +68,16 @@ class SimBench : public HidBackend {
   int openHandles = 0;
   int maxOpenHandles = 0;
 
+  // Exchanges that reached an adapter, every adapter together, over the
+  // bench's whole life; the next exchange has this index.
+  std::size_t exchangeCount = 0;
+  // The answer of the exchange with this index comes back damaged as a bad
+  // line would: the command echo is wrong (the complement of the request's
+  // command byte) and every byte after it inverted, so a transfer status of 1
+  // reads as 0xFE. The request itself reached the adapter and did its work.
+  // A host that checks the echo can tell.
+  std::optional<std::size_t> corruptAnswerOf;
+
   // Used by the connections.
   bool Exchange(std::size_t deviceIndex, const Report& request, Report& answer);
 

@@ -61,9 +61,11 @@ class ScratchDir {
  public:
   ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    // Parameterised tests have a "/" in their names.
+    std::string name = info ? info->name() : "test";
+    std::replace(name.begin(), name.end(), '/', '_');
     path_ = std::filesystem::temp_directory_path() /
-            ("dravlopro_" + std::string(info ? info->name() : "test") + "_" +
-             std::to_string(::getpid()));
+            ("dravlopro_" + name + "_" + std::to_string(::getpid()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

@@ -83,6 +83,19 @@ TEST(FlashController, PageSizeComesFromTheControllerAndFallsBackTo512) {
   }
 }
 
+TEST(FlashController, UnreadablePageSizeErasesNothing) {
+  TargetBench bench;
+  ASSERT_TRUE(bench.target().Configure(Chip(1024)));
+  MarkPages(bench.chip());
+  // Guessing 512 would erase page 1 of 1 KB for "pages 2 and 3".
+  bench.faults().accessFaults.push_back({{kFmc + 0x188, kFmc + 0x188}, sim::ack::kFault});
+  EXPECT_EQ(bench.Run({"-se", "2", "3"}), 2);
+  EXPECT_TRUE(bench.chip().eraseLog.empty());
+  for (std::uint32_t page = 0; page < 4; ++page) {
+    EXPECT_EQ(bench.chip().FlashWord(page * 1024), 0x12345678u) << page;
+  }
+}
+
 TEST(FlashController, SectorEraseParametersChooseThePages) {
   struct Case {
     std::vector<std::string> words;
