@@ -42,18 +42,26 @@ class LineReader {
         if (failed_) return Next::Failed;
         return line_.empty() ? Next::End : Next::Line;
       }
-      const char c = block_[next_++];
       if (afterCr_) {
         afterCr_ = false;
-        if (c == '\n') continue;  // the second half of "\r\n"
+        if (block_[next_] == '\n') {  // the second half of "\r\n"
+          ++next_;
+          continue;
+        }
       }
-      if (c == '\n') return Next::Line;
-      if (c == '\r') {
-        afterCr_ = true;
+      const char* const begin = block_.data() + next_;
+      const char* const end = block_.data() + filled_;
+      const char* const stop =
+          std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
+      const auto length = static_cast<std::size_t>(stop - begin);
+      if (line_.size() + length > kMaxHexLineLength) return Next::TooLong;
+      line_.append(begin, length);
+      next_ += length;
+      if (stop != end) {
+        ++next_;
+        afterCr_ = *stop == '\r';
         return Next::Line;
       }
-      if (line_.size() == kMaxHexLineLength) return Next::TooLong;
-      line_ += c;
     }
   }
 
