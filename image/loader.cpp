@@ -1,7 +1,9 @@
 #include "image/loader.h"
 
 #include <algorithm>
+#include <array>
 #include <fstream>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -16,15 +18,75 @@ constexpr std::uint32_t kOptionWordCount = 4;
 
 enum RecordType : std::uint8_t { Data = 0, EndOfFile = 1, ExtendedLinearAddress = 4 };
 
-// A line as the loader reads it: bytes taken one by one as code units, with
-// a trailing carriage return (CRLF files) removed.
-std::wstring WidenLine(std::string& line) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+// Bytes taken one by one as code units.
+std::wstring WidenBytes(const std::string& line) {
   std::wstring wide(line.size(), L'\0');
   std::transform(line.begin(), line.end(), wide.begin(),
                  [](char c) { return static_cast<wchar_t>(static_cast<unsigned char>(c)); });
   return wide;
 }
+
+// Hands out the lines of a stream without their line ends ("\n", "\r\n" or
+// a bare "\r"). The stream is read in blocks and no line grows past
+// kMaxHexLineLength, so memory stays bounded whatever the stream holds.
+class LineReader {
+ public:
+  enum class Next { Line, End, TooLong, Failed };
+
+  explicit LineReader(std::istream& in) : in_(in) { line_.reserve(kMaxHexLineLength); }
+
+  Next Read() {
+    line_.clear();
+    for (;;) {
+      if (next_ == filled_ && !Refill()) {
+        if (failed_) return Next::Failed;
+        return line_.empty() ? Next::End : Next::Line;
+      }
+      if (afterCr_) {
+        afterCr_ = false;
+        if (block_[next_] == '\n') {  // the second half of "\r\n"
+          ++next_;
+          continue;
+        }
+      }
+      const char* const begin = block_.data() + next_;
+      const char* const end = block_.data() + filled_;
+      const char* const stop =
+          std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
+      const auto length = static_cast<std::size_t>(stop - begin);
+      if (line_.size() + length > kMaxHexLineLength) return Next::TooLong;
+      line_.append(begin, length);
+      next_ += length;
+      if (stop != end) {
+        ++next_;
+        afterCr_ = *stop == '\r';
+        return Next::Line;
+      }
+    }
+  }
+
+  const std::string& line() const { return line_; }
+
+ private:
+  bool Refill() {
+    if (ended_) return false;
+    in_.read(block_.data(), static_cast<std::streamsize>(block_.size()));
+    filled_ = static_cast<std::size_t>(in_.gcount());
+    next_ = 0;
+    failed_ = in_.bad();
+    ended_ = failed_ || !in_.good();
+    return !failed_ && filled_ > 0;
+  }
+
+  std::istream& in_;
+  std::array<char, 4096> block_{};
+  std::size_t filled_ = 0;
+  std::size_t next_ = 0;
+  bool afterCr_ = false;
+  bool ended_ = false;
+  bool failed_ = false;
+  std::string line_;
+};
 
 // PP0..PP3 from an option record at kOptionBytesAddress: each word's four
 // data bytes, last byte first, characters copied as they stand. Returns
@@ -52,6 +114,71 @@ bool StoreData(const std::wstring& line, std::uint32_t address, std::uint32_t co
   if (line.size() < kDataIndex + 2 * static_cast<std::size_t>(stored)) return false;
   for (std::uint32_t i = 0; i < stored; ++i) {
     image[address + i] = HexPairToByte(line, kDataIndex + 2 * i);
+  }
+  return true;
+}
+
+// The records of a HEX text, in order, up to the end record. Sets
+// state.imageSize when the load succeeds.
+HexLoad ReadHexRecords(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state) {
+  image.assign(kImageBufferSize, 0xFF);
+  std::uint32_t end = 0;
+  std::uint32_t address = 0;
+
+  LineReader reader(in);
+  for (;;) {
+    const LineReader::Next next = reader.Read();
+    if (next == LineReader::Next::End) break;
+    if (next == LineReader::Next::TooLong) return HexLoad::LongLine;
+    if (next == LineReader::Next::Failed) return HexLoad::ReadFailed;
+    const std::wstring line = WidenBytes(reader.line());
+    if (line.empty() || line[0] != L':') return HexLoad::BadLine;
+    if (line.size() < kMinRecordLength) continue;
+
+    const std::uint32_t count = HexPairToByte(line, 1);
+    address = (address & 0xFFFF0000u) + 256u * HexPairToByte(line, 3) + HexPairToByte(line, 5);
+    const std::uint8_t type = HexPairToByte(line, 7);
+
+    const std::uint32_t recordEnd = address + count;
+    if (recordEnd > end && recordEnd <= kHexImageEnd) end = recordEnd;
+
+    if (type == EndOfFile) break;
+    if (type == ExtendedLinearAddress) {
+      if (line.size() < 13) return HexLoad::ShortRecord;
+      address = (256u * HexPairToByte(line, 9) + HexPairToByte(line, 11)) << 16;
+      if (address != kOptionBytesAddress && address >= kHexImageEnd) return HexLoad::Rejected;
+      continue;
+    }
+    if (type != Data) continue;
+
+    if (address < kOptionBytesAddress) {
+      if (!StoreData(line, address, count, image)) return HexLoad::ShortRecord;
+    } else if (address == kOptionBytesAddress) {
+      if (!ReadOptionWords(line, count, state)) return HexLoad::ShortRecord;
+    } else if (address == kOptionWord4Address && count >= 1) {
+      const std::uint8_t b = HexPairToByte(line, kDataIndex);
+      state.cp0Enabled = (b & 0x01) == 0 ? 1 : 0;
+      state.cp1Enabled = (b & 0x02) == 0 ? 1 : 0;
+    }
+  }
+  state.imageSize = end;
+  return HexLoad::Loaded;
+}
+
+// Reads the stream to its end, or until it has given limit bytes. False on
+// a read error.
+bool ReadAtMost(std::istream& in, std::size_t limit, std::vector<std::uint8_t>& bytes) {
+  constexpr std::size_t kBlock = 64 * 1024;
+  bytes.clear();
+  if (in.fail()) return false;
+  while (bytes.size() < limit) {
+    const std::size_t had = bytes.size();
+    const std::size_t wanted = std::min(kBlock, limit - had);
+    bytes.resize(had + wanted);
+    in.read(reinterpret_cast<char*>(bytes.data() + had), static_cast<std::streamsize>(wanted));
+    bytes.resize(had + static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) return false;
+    if (!in.good()) break;
   }
   return true;
 }
@@ -90,52 +217,17 @@ HexLoad LoadHexImage(const std::filesystem::path& file, std::vector<std::uint8_t
   if (IsDirectory(file)) return HexLoad::CannotOpen;
   std::ifstream in(file, std::ios::binary);
   if (!in.is_open()) return HexLoad::CannotOpen;
+  return ReadHexImage(in, image, state);
+}
 
-  image.assign(kImageBufferSize, 0xFF);
-  std::uint32_t end = 0;
-  std::uint32_t address = 0;
-  HexLoad outcome = HexLoad::Loaded;
-
-  std::string raw;
-  while (outcome == HexLoad::Loaded && std::getline(in, raw)) {
-    const std::wstring line = WidenLine(raw);
-    if (line.empty() || line[0] != L':') {
-      outcome = HexLoad::BadLine;
-      break;
-    }
-    if (line.size() < kMinRecordLength) continue;
-
-    const std::uint32_t count = HexPairToByte(line, 1);
-    address = (address & 0xFFFF0000u) + 256u * HexPairToByte(line, 3) + HexPairToByte(line, 5);
-    const std::uint8_t type = HexPairToByte(line, 7);
-
-    const std::uint32_t recordEnd = address + count;
-    if (recordEnd > end && recordEnd <= kHexImageEnd) end = recordEnd;
-
-    if (type == EndOfFile) break;
-    if (type == ExtendedLinearAddress) {
-      if (line.size() < 13) {
-        outcome = HexLoad::ShortRecord;
-        break;
-      }
-      address = (256u * HexPairToByte(line, 9) + HexPairToByte(line, 11)) << 16;
-      if (address != kOptionBytesAddress && address >= kHexImageEnd) outcome = HexLoad::Rejected;
-      continue;
-    }
-    if (type != Data) continue;
-
-    if (address < kOptionBytesAddress) {
-      if (!StoreData(line, address, count, image)) outcome = HexLoad::ShortRecord;
-    } else if (address == kOptionBytesAddress) {
-      if (!ReadOptionWords(line, count, state)) outcome = HexLoad::ShortRecord;
-    } else if (address == kOptionWord4Address && count >= 1) {
-      const std::uint8_t b = HexPairToByte(line, kDataIndex);
-      state.cp0Enabled = (b & 0x01) == 0 ? 1 : 0;
-      state.cp1Enabled = (b & 0x02) == 0 ? 1 : 0;
-    }
+HexLoad ReadHexImage(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state) {
+  HexLoad outcome = HexLoad::ReadFailed;
+  try {
+    if (!in.fail()) outcome = ReadHexRecords(in, image, state);
+  } catch (const std::bad_alloc&) {
+    outcome = HexLoad::ReadFailed;
   }
-
-  state.imageSize = outcome == HexLoad::Loaded ? end : 0;
+  if (outcome != HexLoad::Loaded) state.imageSize = 0;
   return outcome;
 }
 
@@ -145,29 +237,40 @@ int LoadBinaryImage(const std::filesystem::path& file, std::vector<std::uint8_t>
   std::ifstream in(file, std::ios::binary);
   if (!in.is_open()) return FileAccessFailed;
 
-  in.seekg(0, std::ios::end);
-  const std::streamoff length = in.tellg();
-  if (length < 0) return FileAccessFailed;
-  in.seekg(0, std::ios::beg);
-
-  // A file too long for the buffer is refused without reading it.
-  if (static_cast<std::uint64_t>(length) > kImageBufferSize) {
-    state.imageSize = static_cast<std::uint64_t>(length) > 0xFFFFFFFFu
-                          ? 0xFFFFFFFFu
-                          : static_cast<std::uint32_t>(length);
-    return ProgramVerifyFailed;
+  // A regular file too long for the buffer is refused by its length, without
+  // reading it. Everything else is read to its end.
+  std::error_code error;
+  if (std::filesystem::is_regular_file(file, error)) {
+    in.seekg(0, std::ios::end);
+    const std::streamoff length = in.tellg();
+    if (length > static_cast<std::streamoff>(kImageBufferSize)) {
+      state.imageSize = static_cast<std::uint64_t>(length) > 0xFFFFFFFFu
+                            ? 0xFFFFFFFFu
+                            : static_cast<std::uint32_t>(length);
+      return ProgramVerifyFailed;
+    }
+    // A length that cannot be learned leaves the stream failed, and reading
+    // it then fails.
+    in.seekg(0, std::ios::beg);
   }
+  return ReadBinaryImage(in, image, state);
+}
 
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-  if (!bytes.empty() &&
-      !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length))) {
+int ReadBinaryImage(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state) {
+  try {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadAtMost(in, kImageBufferSize + 1, bytes)) return FileAccessFailed;
+    if (bytes.size() > kImageBufferSize) {
+      state.imageSize = kImageBufferSize + 1;
+      return ProgramVerifyFailed;
+    }
+    if (image.size() < kImageBufferSize) image.resize(kImageBufferSize, 0xFF);
+    std::copy(bytes.begin(), bytes.end(), image.begin());
+    state.imageSize = static_cast<std::uint32_t>(bytes.size());
+    return Success;
+  } catch (const std::bad_alloc&) {
     return FileAccessFailed;
   }
-
-  state.imageSize = static_cast<std::uint32_t>(length);
-  if (image.size() < kImageBufferSize) image.resize(kImageBufferSize, 0xFF);
-  std::copy(bytes.begin(), bytes.end(), image.begin());
-  return Success;
 }
 
 }  // namespace dravlopro

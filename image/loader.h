@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ constexpr std::uint32_t kHexImageEnd = 0x40000;
 // Where the option words 0 to 3 and option word 4 live in a HEX file.
 constexpr std::uint32_t kOptionBytesAddress = 0x1FF00000;
 constexpr std::uint32_t kOptionWord4Address = 0x1FF00010;
+// The longest HEX line read, without its line end. A record is at most 521
+// characters long; a longer line ends the load instead of filling memory.
+constexpr std::size_t kMaxHexLineLength = 1024;
 
 // True when the (already upper-cased) name is longer than 5 characters and
 // ends in ".HEX". Everything else loads as a raw binary file.
@@ -43,18 +47,27 @@ enum class HexLoad {
   BadLine,      // a line does not begin with ':'; imageSize 0
   ShortRecord,  // a record line holds fewer characters than its data needs; imageSize 0
   Rejected,     // an upper address outside the image and the option bytes; imageSize 0
+  LongLine,     // a line longer than kMaxHexLineLength; imageSize 0
+  ReadFailed,   // reading failed (an I/O error, or memory refused); imageSize 0
 };
 
 // Loads an Intel HEX file into image (refilled with 0xFF, resized to
-// kImageBufferSize) and state. Prints nothing: on Rejected the caller shows
-// kHexRejectedMessage.
+// kImageBufferSize) and state. Lines end at "\n", "\r\n" or a bare "\r".
+// Prints nothing: on Rejected the caller shows kHexRejectedMessage.
 HexLoad LoadHexImage(const std::filesystem::path& file, std::vector<std::uint8_t>& image,
                      ImageState& state);
+// The same from a stream that is already open.
+HexLoad ReadHexImage(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state);
 
-// Loads a raw binary file at address 0. Returns 0 (loaded), 20 (cannot open
-// or read) or 12 (longer than kImageBufferSize: imageSize is set to the file
-// length, image is left unchanged).
+// Loads a raw binary file at address 0, reading it to its end whatever it is
+// (a regular file, a device, a FIFO, a pipe). Returns 0 (loaded), 20 (cannot
+// open or read) or 12 (longer than kImageBufferSize: imageSize is set to the
+// length of a regular file, or to kImageBufferSize + 1 for anything else;
+// image is left unchanged).
 int LoadBinaryImage(const std::filesystem::path& file, std::vector<std::uint8_t>& image,
                     ImageState& state);
+// The same from a stream that is already open; never reads more than
+// kImageBufferSize + 1 bytes of it.
+int ReadBinaryImage(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state);
 
 }  // namespace dravlopro

@@ -31,9 +31,14 @@ int LoadImage(RunContext& context, bool hex) {
     case HexLoad::Rejected:
       context.console.Alert(kHexRejectedMessage);
       return FileAccessFailed;
-    default:
-      return FileAccessFailed;
+    case HexLoad::CannotOpen:
+    case HexLoad::BadLine:
+    case HexLoad::ShortRecord:
+    case HexLoad::LongLine:
+    case HexLoad::ReadFailed:
+      break;
   }
+  return FileAccessFailed;
 }
 
 bool ConnectAndWait(RunContext& context) {
