@@ -6,7 +6,6 @@
 #include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,15 +110,18 @@ fs::path WriteFile(const fs::path& path, const std::string& bytes, mode_t mode) 
   return path;
 }
 
-// The null device (minor 3) or the always-full one (minor 7) under a name a
-// faulty run may replace without harm: as root, a node of its own in the
-// given folder, because root could replace the system's node and break the
-// machine; otherwise the system's, which other users cannot replace. Empty
-// when root cannot make a node.
-fs::path Device(const fs::path& folder, const std::string& name, unsigned minor) {
-  if (::geteuid() != 0) return fs::path("/dev") / name;
+// The null device or the always-full one, under a name a faulty run may
+// replace without harm: as root, a node of its own in the given folder with
+// the system's device number, because root could replace the system's node
+// and break the machine; otherwise the system's node, which other users
+// cannot replace. Empty when root cannot make a node.
+fs::path Device(const fs::path& folder, const std::string& name) {
+  const fs::path system = fs::path("/dev") / name;
+  if (::geteuid() != 0) return system;
+  struct stat info = {};
+  if (::stat(system.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return {};
   const fs::path own = folder / name;
-  if (::mknod(own.c_str(), S_IFCHR | 0666, makedev(1, minor)) != 0) return {};
+  if (::mknod(own.c_str(), S_IFCHR | 0666, info.st_rdev) != 0) return {};
   return own;
 }
 
@@ -397,8 +399,8 @@ TEST(DumpDestinations, DevicesAndSocketsAreOpenedNotReplaced) {
   ScratchDir dir;
   TargetBench bench;
   FillSram(bench, 16);
-  const fs::path null = Device(dir.path(), "null", 3);
-  const fs::path full = Device(dir.path(), "full", 7);
+  const fs::path null = Device(dir.path(), "null");
+  const fs::path full = Device(dir.path(), "full");
   if (null.empty() || full.empty()) GTEST_SKIP() << "no device nodes of its own";
   EXPECT_EQ(bench.Run(DumpTo(null, 16)), 0);
   EXPECT_TRUE(fs::is_character_file(null));
@@ -434,7 +436,7 @@ TEST(DumpDestinations, FailedReadLeavesEveryDestinationUntouched) {
   // Without a reader, opening the FIFO for writing would never return.
   FifoReader reader(fifo, FifoReader::Leave::kAtEnd);
   Folder devices(dir.path() / "devices", 0755);
-  const fs::path full = Device(devices.path(), "full", 7);
+  const fs::path full = Device(devices.path(), "full");
 
   for (const fs::path& destination :
        {file, dir.path() / "link", dir.path() / "new.bin", fifo, full}) {
