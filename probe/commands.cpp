@@ -1,16 +1,17 @@
 #include "probe/commands.h"
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
-#include <system_error>
 
 #include "cli/result_code.h"
 #include "cli/text.h"
 #include "cli/values.h"
+#include "platform/output_file.h"
 #include "probe/connection.h"
 #include "probe/dap.h"
 #include "probe/flash.h"
@@ -22,6 +23,8 @@ namespace dravlopro {
 namespace {
 
 constexpr std::uint32_t kWordsPerLine = 4;
+// Words turned into bytes at a time on their way to a dump file.
+constexpr std::size_t kWordsPerChunk = 4096;
 
 // ConnectTarget(false) and WaitTargetReady: true when both succeeded.
 bool Connect(RunContext& context) {
@@ -68,42 +71,27 @@ std::string FormatWords(std::uint32_t address, const std::uint32_t* words, std::
   return text;
 }
 
-// Writes the words as raw little-endian bytes into a temporary file beside
-// the destination and then puts it in the destination's place, so the
-// destination is either complete or as it was before.
+// Writes the words as raw little-endian bytes to the file.
+int WriteWords(const std::filesystem::path& path, const std::uint32_t* words, std::uint32_t count) {
+  platform::OutputFile out(path);
+  if (!out.is_open()) return FileAccessFailed;
+  std::array<std::uint8_t, 4 * kWordsPerChunk> chunk;
+  for (std::uint32_t i = 0; i < count;) {
+    std::size_t used = 0;
+    for (; i < count && used < chunk.size(); ++i, used += 4) PutLe32(chunk.data() + used, words[i]);
+    if (!out.Write(std::span<const std::uint8_t>(chunk.data(), used))) return FileAccessFailed;
+  }
+  return out.Commit() ? Success : FileAccessFailed;
+}
+
+// The dump file: a name that cannot be turned into a path, or memory
+// refused on the way, is a failed file access like any other.
 int WriteDumpFile(const std::wstring& name, const std::uint32_t* words, std::uint32_t count) {
-  std::filesystem::path target;
-  std::filesystem::path temporary;
   try {
-    target = FilePath(name);
-    temporary = target;
-    temporary += L".dump-tmp";
+    return WriteWords(FilePath(name), words, count);
   } catch (...) {
     return FileAccessFailed;
   }
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return FileAccessFailed;
-    for (std::uint32_t i = 0; i < count && out; ++i) {
-      std::uint8_t bytes[4];
-      PutLe32(bytes, words[i]);
-      out.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
-    }
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return FileAccessFailed;
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, target, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return FileAccessFailed;
-  }
-  return Success;
 }
 
 // A page number of "-se": the standard library's signed decimal conversion.
