@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +68,9 @@ class SimBench : public HidBackend {
   // How many device handles are open right now, and the most ever at once.
   int openHandles = 0;
   int maxOpenHandles = 0;
+  // Asked when a connection claims its adapter for the rest of the run;
+  // unset, every claim succeeds at once.
+  std::function<bool(std::size_t deviceIndex)> onClaim;
 
   // Used by the connections.
   bool Exchange(std::size_t deviceIndex, const Report& request, Report& answer);
