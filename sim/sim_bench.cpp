@@ -40,6 +40,8 @@ class SimConnection : public HidConnection {
     return true;
   }
 
+  bool Claim() override { return !bench_.onClaim || bench_.onClaim(index_); }
+
   bool Write(const std::uint8_t* report, std::size_t length) override {
     Report request{};
     std::memcpy(request.data(), report, std::min(length, request.size()));

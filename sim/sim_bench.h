@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +68,9 @@ class SimBench : public HidBackend {
   // How many device handles are open right now, and the most ever at once.
   int openHandles = 0;
   int maxOpenHandles = 0;
+  // Asked when a connection claims its adapter for the rest of the run;
+  // unset, every claim succeeds at once.
+  std::function<bool(std::size_t deviceIndex)> onClaim;
 
   // Exchanges that reached an adapter, every adapter together, over the
   // bench's whole life; the next exchange has this index.

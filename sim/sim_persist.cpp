@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_file.h"
 #include "sim/sim_target.h"
 
 namespace dravlopro::sim {
@@ -160,9 +161,9 @@ bool SimTarget::Save(const std::filesystem::path& file) const {
   PutRecord(out, "core", core);
   PutRecord(out, "faults", SaveFaults(chip.faults));
 
-  std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-  stream.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-  return static_cast<bool>(stream.flush());
+  // Runs on other adapters may read the folder at any moment: they find the
+  // old file or the new one, never a part.
+  return ReplaceFile(file, std::string(out.begin(), out.end()));
 }
 
 bool SimTarget::Load(const std::filesystem::path& file) {

@@ -1,18 +1,73 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
 
+#include "adapter/clock.h"
 #include "sim/sim_bench.h"
 
 namespace dravlopro::sim {
 
-// Keeps a simulated bench (its adapters and their targets) in a folder
-// between runs: bench.txt lists the adapters, target-N.bin holds the lasting
-// state of adapter N's target.
-bool LoadBench(const std::filesystem::path& folder, SimBench& bench);
-bool SaveBench(const std::filesystem::path& folder, SimBench& bench);
+// The locks through which runs sharing one bench folder take turns: one for
+// the bench list, one per adapter. A lock is held until its Held is
+// destroyed.
+class FolderLocks {
+ public:
+  class Held {
+   public:
+    virtual ~Held() = default;
+  };
+  enum class Attempt { Taken, Busy, Failed };
 
-// A bench as a first run finds it: one adapter with an erased target.
-void MakeDefaultBench(SimBench& bench);
+  virtual ~FolderLocks() = default;
+  // Tries once, without waiting, to take the lock kept in this file.
+  virtual Attempt TryTake(const std::filesystem::path& file, std::unique_ptr<Held>& out) = 0;
+};
+
+// How long a run waits for a lock that another run holds, and how often it
+// looks again meanwhile.
+constexpr std::uint32_t kLockWaitMs = 30000;
+constexpr std::uint32_t kLockPollMs = 10;
+
+// A simulated bench kept in a folder between runs, and shared by runs that
+// go on at the same time. bench.txt lists the adapters; target-N.bin holds
+// the lasting state of adapter N's target (a missing file: an erased target).
+//
+// Open() loads the bench, or creates the default one on the very first run.
+// From then on, a run that opens an adapter claims it for the rest of the
+// run (other runs on it wait their turn) and reloads what earlier runs saved
+// of it. Save() writes back only the adapters the run claimed, each file
+// replaced in one step, so that runs on other adapters keep their work and
+// no run ever reads a half-written file.
+class BenchFolder {
+ public:
+  BenchFolder(std::filesystem::path folder, FolderLocks& locks, Clock& clock);
+
+  // Fills the empty `bench` and hooks its adapter claims to this folder.
+  // False when the bench cannot be read or created.
+  bool Open(SimBench& bench);
+  // Saves what this run changed and lets other runs have its adapters.
+  // False when a file cannot be written.
+  bool Save(SimBench& bench);
+  // True when an adapter's saved state could not be read back when it was
+  // claimed (the claim then failed).
+  bool damaged() const { return damaged_; }
+
+ private:
+  bool Claim(SimBench& bench, std::size_t deviceIndex);
+  bool Take(const std::filesystem::path& file, std::unique_ptr<FolderLocks::Held>& out);
+
+  std::filesystem::path folder_;
+  FolderLocks& locks_;
+  Clock& clock_;
+  std::string listText_;  // bench.txt as this run found or created it
+  std::map<std::size_t, std::unique_ptr<FolderLocks::Held>> claimed_;  // by adapter number
+  std::set<std::size_t> refused_;  // adapters this run could not claim
+  bool damaged_ = false;
+};
 
 }  // namespace dravlopro::sim

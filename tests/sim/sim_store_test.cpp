@@ -1,0 +1,230 @@
+// Runs that share one bench folder, in-process: each run has its own bench,
+// clock and console, as separate processes would, and the folder's locks are
+// shared between them the way lock files are shared between processes.
+#include "sim/sim_store.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "tests/harness.h"
+#include "tests/result_lines.h"
+
+namespace dravlopro {
+namespace {
+
+using namespace testing;
+namespace fs = std::filesystem;
+
+class SharedLocks : public sim::FolderLocks {
+ public:
+  Attempt TryTake(const fs::path& file, std::unique_ptr<Held>& out) override {
+    if (!held_.insert(file).second) return Attempt::Busy;
+    out = std::make_unique<Release>(held_, file);
+    return Attempt::Taken;
+  }
+
+ private:
+  struct Release : Held {
+    Release(std::set<fs::path>& held, fs::path file) : held(held), file(std::move(file)) {}
+    ~Release() override { held.erase(file); }
+    std::set<fs::path>& held;
+    fs::path file;
+  };
+  std::set<fs::path> held_;
+};
+
+// One run of the simulated tool on the folder, from opening the bench to
+// saving it.
+struct FolderRun {
+  FolderRun(const fs::path& folder, sim::FolderLocks& locks) : store(folder, locks, clock) {
+    opened = store.Open(hid);
+  }
+  int Run(const std::vector<std::string>& words) {
+    std::vector<std::wstring> argv{L"dravlopro.exe"};
+    for (const std::string& w : words) argv.push_back(Widen(w));
+    console.out.clear();
+    return RunDriver(argv, Environment{hid, clock, settings, console});
+  }
+
+  sim::SimBench hid;
+  sim::SimClock clock;
+  sim::MemorySettingsStore settings;
+  StringSink console;
+  sim::BenchFolder store;
+  bool opened = false;
+};
+
+std::string Selection(const std::string& serial) {
+  return "This Dravlo Pro/Lite Ver:2.0.0, SN=" + serial + ".\n";
+}
+
+std::string Word(const std::string& address, const std::string& value) {
+  return address + ":  " + value + " \n";
+}
+
+class BenchFolderTest : public ::testing::Test {
+ protected:
+  // A bench of two adapters whose targets were never saved (erased).
+  void WriteTwoAdapterBench() {
+    scratch.Write("bench.txt", "dravlopro-sim bench 1\nadapter GANG1 2.0.0\nadapter GANG2 2.0.0\n");
+  }
+  std::set<std::string> FolderEntries() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(scratch.path())) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  ScratchDir scratch;
+  SharedLocks locks;
+};
+
+TEST_F(BenchFolderTest, FirstRunCreatesTheDefaultBenchThatRunsStartedMeanwhileFind) {
+  const fs::path folder = scratch.path() / "new" / "bench";
+  FolderRun first(folder, locks);
+  ASSERT_TRUE(first.opened);
+  // A second run starting before the first one ends finds the same bench.
+  FolderRun second(folder, locks);
+  ASSERT_TRUE(second.opened);
+  EXPECT_EQ(first.Run({"-w32", "0x1000", "0x12345678"}), 0);
+  EXPECT_TRUE(first.store.Save(first.hid));
+  EXPECT_EQ(second.Run({"-list", "-r32", "0x1000", "1"}), 0);
+  EXPECT_EQ(second.console.out, "ID:0, SN:SIM00001.\r\n" + kDefaultSelection +
+                                    Word("0x00001000", "12345678") + kSuccess);
+  EXPECT_TRUE(second.store.Save(second.hid));
+
+  FolderRun later(folder, locks);
+  ASSERT_TRUE(later.opened);
+  EXPECT_EQ(later.Run({"-r32", "0x1000", "1"}), 0);
+  EXPECT_EQ(later.console.out, kDefaultSelection + Word("0x00001000", "12345678") + kSuccess);
+}
+
+TEST_F(BenchFolderTest, RunsStartingWhileTheBenchIsCreatedWaitForIt) {
+  // Another run holds the bench list while it creates the bench.
+  std::unique_ptr<sim::FolderLocks::Held> creating;
+  ASSERT_EQ(locks.TryTake(scratch.path() / "bench.lock", creating),
+            sim::FolderLocks::Attempt::Taken);
+  FolderRun starting(scratch.path(), locks);
+  EXPECT_FALSE(starting.opened);
+  EXPECT_EQ(starting.clock.elapsedMs, sim::kLockWaitMs);
+  EXPECT_FALSE(fs::exists(scratch.path() / "bench.txt"));
+
+  creating.reset();
+  FolderRun later(scratch.path(), locks);
+  EXPECT_TRUE(later.opened);
+  EXPECT_EQ(later.clock.elapsedMs, 0u);
+}
+
+TEST_F(BenchFolderTest, AReaderOfASavedStateKeepsTheWholeOldStateWhileARunSaves) {
+  FolderRun first(scratch.path(), locks);
+  ASSERT_TRUE(first.opened);
+  EXPECT_EQ(first.Run({"-w32", "0x1000", "0x11111111"}), 0);
+  EXPECT_TRUE(first.store.Save(first.hid));
+  const fs::path state = scratch.path() / "target-0.bin";
+  const std::string before = ScratchDir::Read(state);
+
+  FolderRun second(scratch.path(), locks);
+  ASSERT_TRUE(second.opened);
+  EXPECT_EQ(second.Run({"-w32", "0x2000", "0x22222222"}), 0);
+  std::ifstream reader(state, std::ios::binary);  // another run starts reading
+  EXPECT_TRUE(second.store.Save(second.hid));
+  const std::string read((std::istreambuf_iterator<char>(reader)),
+                         std::istreambuf_iterator<char>());
+  EXPECT_EQ(read, before);
+  EXPECT_NE(ScratchDir::Read(state), before);
+}
+
+TEST_F(BenchFolderTest, RunsOnDifferentAdaptersKeepEachOthersWork) {
+  WriteTwoAdapterBench();
+  FolderRun one(scratch.path(), locks);
+  FolderRun two(scratch.path(), locks);
+  ASSERT_TRUE(one.opened && two.opened);
+  EXPECT_EQ(one.Run({"-sn", "GANG1", "-w32", "0x1000", "0x11111111"}), 0);
+  EXPECT_EQ(two.Run({"-sn", "GANG2", "-w32", "0x2000", "0x22222222"}), 0);
+  EXPECT_TRUE(one.store.Save(one.hid));
+  // The second run loaded GANG1 before the first one saved it, but never
+  // used it: its save leaves GANG1 alone.
+  EXPECT_TRUE(two.store.Save(two.hid));
+
+  FolderRun check(scratch.path(), locks);
+  ASSERT_TRUE(check.opened);
+  EXPECT_EQ(check.Run({"-sn", "GANG1", "-r32", "0x1000", "1", "-r32", "0x2000", "1"}), 0);
+  EXPECT_EQ(check.console.out, Selection("GANG1") + Word("0x00001000", "11111111") +
+                                   Word("0x00002000", "FFFFFFFF") + kSuccess);
+  EXPECT_EQ(check.Run({"-sn", "GANG2", "-r32", "0x1000", "1", "-r32", "0x2000", "1"}), 0);
+  EXPECT_EQ(check.console.out, Selection("GANG2") + Word("0x00001000", "FFFFFFFF") +
+                                   Word("0x00002000", "22222222") + kSuccess);
+  // Every file was replaced whole: no temporary file is left behind.
+  EXPECT_EQ(FolderEntries(), (std::set<std::string>{"bench.txt", "target-0.bin", "target-1.bin"}));
+}
+
+TEST_F(BenchFolderTest, ARunKeepsItsOwnWorkFromOneCommandToTheNext) {
+  WriteTwoAdapterBench();
+  FolderRun run(scratch.path(), locks);
+  ASSERT_TRUE(run.opened);
+  // Every command opens the adapter again; only the first open claims it and
+  // loads its saved state.
+  EXPECT_EQ(run.Run({"-sn", "GANG2", "-w32", "0x1000", "0x0BADF00D", "-r32", "0x1000", "1"}), 0);
+  EXPECT_EQ(run.console.out, Selection("GANG2") + Word("0x00001000", "0BADF00D") + kSuccess);
+  EXPECT_EQ(run.Run({"-sn", "GANG2", "-r32", "0x1000", "1"}), 0);
+  EXPECT_EQ(run.console.out, Selection("GANG2") + Word("0x00001000", "0BADF00D") + kSuccess);
+}
+
+TEST_F(BenchFolderTest, ARunOnABusyAdapterWaitsWithinTheBoundThenTakesItsTurn) {
+  WriteTwoAdapterBench();
+  FolderRun holder(scratch.path(), locks);
+  FolderRun impatient(scratch.path(), locks);
+  FolderRun next(scratch.path(), locks);
+  ASSERT_TRUE(holder.opened && impatient.opened && next.opened);
+  EXPECT_EQ(holder.Run({"-sn", "GANG1", "-w32", "0x1000", "0x11111111"}), 0);
+
+  // The adapter stays taken until the holder ends: the bound runs out, once
+  // for the whole run although the selection looks for the adapter twice.
+  EXPECT_EQ(impatient.Run({"-sn", "GANG1", "-w32", "0x2000", "0x22222222"}), 30);
+  EXPECT_EQ(impatient.console.out, kNoAdapter);
+  EXPECT_EQ(impatient.clock.elapsedMs, sim::kLockWaitMs);
+  EXPECT_EQ(impatient.clock.sleeps,
+            std::vector<std::uint32_t>(sim::kLockWaitMs / sim::kLockPollMs, sim::kLockPollMs));
+  // Its other adapter is free all the same.
+  EXPECT_EQ(impatient.Run({"-sn", "GANG2", "-w32", "0x2000", "0x22222222"}), 0);
+  EXPECT_TRUE(impatient.store.Save(impatient.hid));
+
+  EXPECT_TRUE(holder.store.Save(holder.hid));
+  // A run that loaded the bench before the holder saved sees the holder's
+  // work once it has the adapter.
+  EXPECT_EQ(next.Run({"-sn", "GANG1", "-r32", "0x1000", "1", "-r32", "0x2000", "1"}), 0);
+  EXPECT_EQ(next.console.out, Selection("GANG1") + Word("0x00001000", "11111111") +
+                                  Word("0x00002000", "FFFFFFFF") + kSuccess);
+  EXPECT_EQ(next.Run({"-sn", "GANG2", "-r32", "0x2000", "1"}), 0);
+  EXPECT_EQ(next.console.out, Selection("GANG2") + Word("0x00002000", "22222222") + kSuccess);
+}
+
+TEST_F(BenchFolderTest, ADamagedStateFileFailsTheClaimAndStaysAsItIs) {
+  WriteTwoAdapterBench();
+  FolderRun run(scratch.path(), locks);
+  ASSERT_TRUE(run.opened);
+  const std::string damaged = "DRAVLOPRO-SIM 1\n\x06";
+  scratch.Write("target-1.bin", damaged);
+  EXPECT_EQ(run.Run({"-sn", "GANG2", "-r32", "0x0", "1"}), 30);
+  EXPECT_TRUE(run.store.damaged());
+  EXPECT_LT(run.clock.elapsedMs, sim::kLockWaitMs);
+  EXPECT_TRUE(run.store.Save(run.hid));
+  EXPECT_EQ(ScratchDir::Read(scratch.path() / "target-1.bin"), damaged);
+
+  // A bench that cannot be read is no bench at all.
+  FolderRun later(scratch.path(), locks);
+  EXPECT_FALSE(later.opened);
+}
+
+TEST_F(BenchFolderTest, ABenchListThatCannotBeReadFailsTheOpen) {
+  scratch.Write("bench.txt", "dravlopro-sim bench 1\nadapter GANG1\n");
+  FolderRun run(scratch.path(), locks);
+  EXPECT_FALSE(run.opened);
+  EXPECT_EQ(ScratchDir::Read(scratch.path() / "bench.txt"),
+            "dravlopro-sim bench 1\nadapter GANG1\n");
+}
+
+}  // namespace
+}  // namespace dravlopro
