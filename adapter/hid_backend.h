@@ -22,6 +22,13 @@ struct HidCaps {
   std::uint16_t featureReportByteLength = 0;
 };
 
+// How a report read ended.
+enum class HidRead {
+  Received,  // one input report is in the buffer
+  TimedOut,  // none came within the timeout
+  Failed     // the read itself failed (the device went away, ...)
+};
+
 // One opened HID interface. Report buffers always hold the report number at
 // offset 0; a backend whose platform API leaves it out maps it here and
 // nowhere else.
@@ -34,8 +41,8 @@ class HidConnection {
   // be read.
   virtual bool GetSerialNumber(std::wstring& out) = 0;
   virtual bool Write(const std::uint8_t* report, std::size_t length) = 0;
-  // Waits at most timeoutMs for one input report. False on timeout or error.
-  virtual bool Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) = 0;
+  // Waits at most timeoutMs for one input report.
+  virtual HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) = 0;
   // Takes the adapter behind this connection for the rest of the run, so
   // that no other process exchanges reports with it meanwhile: waits, within
   // a bound, while another run holds it, then drops any input reports that

@@ -17,6 +17,7 @@ CHidDevice::~CHidDevice() {
 void CHidDevice::Close() {
   handle.reset();
   closed = 1;
+  linkRetired = false;
 }
 
 InterfaceOpen CHidDevice::OpenHidInterface(std::uint32_t memberIndex,
@@ -56,6 +57,7 @@ int CHidDevice::Open(std::int32_t index, std::wstring serial, std::uint16_t vend
   for (;;) {
     table_.adapterCount = 0;
     handle.reset();
+    linkRetired = false;
     openOption = option;
     for (std::uint32_t i = 0;; ++i) {
       std::unique_ptr<HidConnection> h;
@@ -82,8 +84,10 @@ int CHidDevice::Open(std::int32_t index, std::wstring serial, std::uint16_t vend
       if (std::find(first, last, serial) == last) return AdapterNotFound;
       table_.openedSn = serial;
     }
-    if (OpenBySerial(vendorId, productId, table_.openedSn, 1) == 1) return Success;
-    if (!retryAllowed) return NoAdapter;
+    const int opened = OpenBySerial(vendorId, productId, table_.openedSn, 1);
+    if (opened == 1) return Success;
+    // The claim has already waited its whole bound: no second wait.
+    if (opened == kHeldElsewhere || !retryAllowed) return NoAdapter;
     retryAllowed = false;
   }
 }
@@ -102,16 +106,17 @@ int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
         ReadSerialNumber(*h) == serial) {
       // Held by another run for longer than the claim waits: as if it could
       // not be opened.
-      if (!h->Claim()) return 0;
+      if (!h->Claim()) return kHeldElsewhere;
       handle = std::move(h);
       closed = 0;
+      linkRetired = false;
       return 1;
     }
   }
 }
 
-bool CHidDevice::ReadReport(std::uint8_t* buffer, std::size_t count, std::uint32_t timeoutMs) {
-  if (!handle) return false;
+HidRead CHidDevice::ReadReport(std::uint8_t* buffer, std::size_t count, std::uint32_t timeoutMs) {
+  if (!handle) return HidRead::Failed;
   return handle->Read(buffer, count, timeoutMs);
 }
 

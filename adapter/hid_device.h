@@ -42,15 +42,18 @@ class CHidDevice {
                    std::uint16_t productId, std::uint32_t maxAdapters, std::int32_t option);
   virtual ~CHidDevice();
 
-  // 1 when the first adapter with exactly this serial number was opened.
+  // 1 when the first adapter with exactly this serial number was opened and
+  // claimed, kHeldElsewhere when another run kept it for longer than the
+  // claim waits, 0 when there is no such adapter.
+  static constexpr int kHeldElsewhere = -1;
   int OpenBySerial(std::uint16_t vendorId, std::uint16_t productId, const std::wstring& serial,
                    std::int32_t flag);
 
   InterfaceOpen OpenHidInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
                                  char* pathDestination);
 
-  bool ReadReport(std::uint8_t* buffer, std::size_t count,
-                  std::uint32_t timeoutMs = kDapReadTimeoutMs);
+  HidRead ReadReport(std::uint8_t* buffer, std::size_t count,
+                     std::uint32_t timeoutMs = kDapReadTimeoutMs);
   bool WriteReport(const std::uint8_t* buffer, std::size_t count);
 
   // Closes the open adapter, if any, and marks the device closed.
@@ -63,6 +66,9 @@ class CHidDevice {
   HidAttributes attributes;
   HidCaps caps;
   std::uint32_t closed = 1;
+  // Set when the link to the adapter could not be brought back in step
+  // after a lost answer: nothing more is exchanged on this handle.
+  bool linkRetired = false;
 
  private:
   std::wstring ReadSerialNumber(HidConnection& connection);

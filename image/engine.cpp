@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "adapter/exchange.h"
 #include "image/loader.h"
 
 namespace dravlopro {
@@ -21,27 +22,31 @@ std::size_t ReportLength(std::uint16_t announced) {
 }
 
 // One engine exchange: write the request, then wait for the adapter's
-// answer. A failed or timed-out read leaves the answer all zero, which no
-// reply check accepts.
+// answer. An answer that does not come in time or does not echo the
+// request's command leaves the answer all zero, which no reply check
+// accepts.
 class EngineLink {
  public:
-  explicit EngineLink(CHidDevice& device)
-      : device_(device),
-        writeLength_(ReportLength(device.caps.outputReportByteLength)),
-        readLength_(ReportLength(device.caps.inputReportByteLength)) {}
-
-  bool Write(const Report& request) { return device_.WriteReport(request.data(), writeLength_); }
-
-  const Report& Read() {
-    answer_.fill(0);
-    if (!device_.ReadReport(answer_.data(), readLength_, kEngineReadTimeoutMs)) answer_.fill(0);
-    return answer_;
+  explicit EngineLink(CHidDevice& device) : device_(device) {
+    shape_.writeLength = ReportLength(device.caps.outputReportByteLength);
+    shape_.readLength = ReportLength(device.caps.inputReportByteLength);
+    shape_.timeoutMs = kEngineReadTimeoutMs;
   }
+
+  // False when the request could not be sent. The answer is read anyway
+  // when readAfterFailedWrite is set.
+  bool Send(const Report& request, bool readAfterFailedWrite = false) {
+    shape_.readAfterFailedWrite = readAfterFailedWrite;
+    const ExchangeOutcome outcome = ExchangeReport(device_, request, answer_, shape_);
+    if (outcome != ExchangeOutcome::Answered) answer_.fill(0);
+    return outcome != ExchangeOutcome::WriteFailed && outcome != ExchangeOutcome::LinkRetired;
+  }
+
+  const Report& answer() const { return answer_; }
 
  private:
   CHidDevice& device_;
-  std::size_t writeLength_;
-  std::size_t readLength_;
+  ExchangeShape shape_;
   Report answer_{};
 };
 
@@ -85,8 +90,8 @@ bool QueryAdapter(CDownloader& downloader, const ImageState& state) {
   EngineLink link(downloader.device);
   Report header;
   BuildDownloadHeader(header, kEngineQuery, state.imageSize, state);
-  if (!link.Write(header)) return false;
-  return link.Read()[1] == kDownloadHeaderCommand;
+  if (!link.Send(header)) return false;
+  return link.answer()[1] == kDownloadHeaderCommand;
 }
 
 bool EraseByAdapter(CDownloader& downloader, const ImageState& state) {
@@ -94,8 +99,8 @@ bool EraseByAdapter(CDownloader& downloader, const ImageState& state) {
   Report header;
   BuildDownloadHeader(header, kEngineProgram, state.imageSize, state);
   std::fill(header.begin() + kSizeOffset, header.end(), 0x00);
-  if (!link.Write(header)) return false;
-  return HeaderAccepted(link.Read());
+  if (!link.Send(header)) return false;
+  return HeaderAccepted(link.answer());
 }
 
 bool DownloadImage(CDownloader& downloader, const ImageState& state) {
@@ -107,8 +112,8 @@ bool DownloadImage(CDownloader& downloader, const ImageState& state) {
   EngineLink link(downloader.device);
   Report header;
   BuildDownloadHeader(header, kEngineProgram, size, state);
-  if (!link.Write(header)) return false;
-  if (!HeaderAccepted(link.Read())) return false;
+  if (!link.Send(header)) return false;
+  if (!HeaderAccepted(link.answer())) return false;
   if (size == 0) return true;
 
   const std::uint8_t* bytes = downloader.image.data();
@@ -119,17 +124,18 @@ bool DownloadImage(CDownloader& downloader, const ImageState& state) {
 
   for (std::uint32_t i = 0; i < fullPackets; ++i) {
     BuildDataPacket(packet, bytes + kDownloadPacketBytes * i, kDownloadPacketBytes);
-    if (!link.Write(packet)) {
+    if (!link.Send(packet)) {
       writeFailed = true;
       break;
     }
-    if (link.Read()[1] != kDownloadDataCommand) return false;
+    if (link.answer()[1] != kDownloadDataCommand) return false;
   }
 
   if (remainder != 0) {
     BuildDataPacket(packet, bytes + kDownloadPacketBytes * fullPackets, remainder);
-    if (!link.Write(packet)) writeFailed = true;
-    if (link.Read()[1] != kDownloadDataCommand) return false;
+    // The last packet's answer is awaited even when it could not be sent.
+    if (!link.Send(packet, true)) writeFailed = true;
+    if (link.answer()[1] != kDownloadDataCommand) return false;
   }
 
   return !writeFailed;

@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "adapter/clock.h"
+#include "platform/adapter_lock.h"
 #include "platform/platform.h"
 
 namespace dravlopro::platform {
@@ -22,6 +24,9 @@ namespace {
 // payload bytes behind the report number, so that is what every interface
 // reports.
 constexpr std::uint16_t kReportByteLength = 65;
+// More input reports than a handle can have queued: the end of emptying it
+// even when the device keeps sending.
+constexpr int kMaxQueuedReports = 256;
 
 struct EnumerationDeleter {
   void operator()(hid_device_info* list) const { hid_free_enumeration(list); }
@@ -38,10 +43,28 @@ bool LibraryReady() {
   return ready;
 }
 
+// Where the lock of an adapter lives. On Linux the device node itself is
+// locked. macOS device paths are not files, so a lock file in the system's
+// temporary folder stands for the adapter there; not the per-user one, so
+// that runs of different users see each other's locks.
+std::string LockFileFor(const std::wstring& serial, const std::string& devicePath,
+                        LockTarget& target) {
+#if defined(__APPLE__)
+  target = LockTarget::Created;
+  return "/tmp/dravlopro-adapter-" + AdapterLockKey(serial, devicePath) + ".lock";
+#else
+  static_cast<void>(serial);
+  target = LockTarget::Existing;
+  return devicePath;
+#endif
+}
+
 class HidapiConnection : public HidConnection {
  public:
-  HidapiConnection(Device device, const hid_device_info& info)
+  HidapiConnection(Device device, const hid_device_info& info, AdapterLocks& locks)
       : device_(std::move(device)),
+        locks_(locks),
+        path_(info.path != nullptr ? info.path : ""),
         vendorId_(info.vendor_id),
         productId_(info.product_id),
         release_(info.release_number),
@@ -80,19 +103,35 @@ class HidapiConnection : public HidConnection {
 
   // hidapi hands over the payload without the report number; the report
   // number byte is put back in front here, and only here.
-  bool Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
-    if (report == nullptr || length < 2) return false;
+  HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
+    if (report == nullptr || length < 2) return HidRead::Failed;
     std::vector<std::uint8_t> payload(length - 1);
     const int timeout = static_cast<int>(std::min<std::uint32_t>(timeoutMs, INT_MAX));
     const int n = hid_read_timeout(device_.get(), payload.data(), payload.size(), timeout);
-    if (n <= 0) return false;
+    if (n == 0) return HidRead::TimedOut;
+    if (n < 0) return HidRead::Failed;
     std::memset(report, 0, length);
     std::memcpy(report + 1, payload.data(), std::min<std::size_t>(n, payload.size()));
+    return HidRead::Received;
+  }
+
+  // The lock first, then the queue: while this handle waited, it collected
+  // the answers meant for the run that held the adapter.
+  bool Claim() override {
+    LockTarget target = LockTarget::Existing;
+    const std::string lockFile = LockFileFor(serial_, path_, target);
+    if (!locks_.Hold(lockFile, target)) return false;
+    std::uint8_t payload[kReportByteLength];
+    for (int i = 0; i < kMaxQueuedReports; ++i) {
+      if (hid_read_timeout(device_.get(), payload, sizeof payload, 0) <= 0) break;
+    }
     return true;
   }
 
  private:
   Device device_;
+  AdapterLocks& locks_;
+  std::string path_;
   std::uint16_t vendorId_;
   std::uint16_t productId_;
   std::uint16_t release_;
@@ -104,6 +143,8 @@ class HidapiConnection : public HidConnection {
 
 class HidapiBackend : public HidBackend {
  public:
+  HidapiBackend() : locks_(clock_) {}
+
   // The list is taken afresh for every index, as the enumeration expects.
   InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
                               std::string& path) override {
@@ -118,9 +159,13 @@ class HidapiBackend : public HidBackend {
     path = info->path;
     Device device(hid_open_path(info->path));
     if (!device) return InterfaceOpen::CannotOpen;
-    out = std::make_unique<HidapiConnection>(std::move(device), *info);
+    out = std::make_unique<HidapiConnection>(std::move(device), *info, locks_);
     return InterfaceOpen::Opened;
   }
+
+ private:
+  SystemClock clock_;
+  AdapterLocks locks_;  // after the clock it waits on
 };
 
 }  // namespace

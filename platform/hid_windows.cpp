@@ -14,6 +14,8 @@ extern "C" {
 #include <memory>
 #include <string>
 
+#include "adapter/clock.h"
+#include "platform/adapter_lock.h"
 #include "platform/platform.h"
 
 namespace dravlopro::platform {
@@ -51,8 +53,11 @@ std::string ToUtf8(const wchar_t* text) {
 
 class WindowsHidConnection : public HidConnection {
  public:
-  explicit WindowsHidConnection(UniqueHandle device)
-      : device_(std::move(device)), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  WindowsHidConnection(UniqueHandle device, std::string path, AdapterLocks& locks)
+      : device_(std::move(device)),
+        event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        path_(std::move(path)),
+        locks_(locks) {}
 
   bool GetAttributes(HidAttributes& out) override {
     HIDD_ATTRIBUTES attributes{};
@@ -97,40 +102,60 @@ class WindowsHidConnection : public HidConnection {
         GetLastError() != ERROR_IO_PENDING) {
       return false;
     }
-    return Finish(overlapped, kWriteTimeoutMs);
+    return Finish(overlapped, kWriteTimeoutMs) == HidRead::Received;
   }
 
-  bool Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
-    if (!event_) return false;
+  HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
+    if (!event_) return HidRead::Failed;
     OVERLAPPED overlapped{};
     overlapped.hEvent = event_.get();
     if (!ReadFile(device_.get(), report, static_cast<DWORD>(length), nullptr, &overlapped) &&
         GetLastError() != ERROR_IO_PENDING) {
-      return false;
+      return HidRead::Failed;
     }
     return Finish(overlapped, timeoutMs);
+  }
+
+  // The lock first, then the queue: while this handle waited, it collected
+  // the answers meant for the run that held the adapter.
+  bool Claim() override {
+    std::wstring serial;
+    if (!GetSerialNumber(serial)) serial.clear();
+    if (!locks_.Hold("dravlopro-adapter-" + AdapterLockKey(serial, path_))) return false;
+    HidD_FlushQueue(device_.get());
+    return true;
   }
 
  private:
   // Waits for a started request. On timeout it is cancelled, and waited for
   // until the system no longer touches the caller's buffer.
-  bool Finish(OVERLAPPED& overlapped, DWORD timeoutMs) {
+  HidRead Finish(OVERLAPPED& overlapped, DWORD timeoutMs) {
     DWORD transferred = 0;
-    if (WaitForSingleObject(overlapped.hEvent, timeoutMs) != WAIT_OBJECT_0) {
+    const DWORD waited = WaitForSingleObject(overlapped.hEvent, timeoutMs);
+    if (waited != WAIT_OBJECT_0) {
       CancelIo(device_.get());
-      GetOverlappedResult(device_.get(), &overlapped, &transferred, TRUE);
-      return false;
+      // The request may still have completed before it could be cancelled.
+      const bool done = GetOverlappedResult(device_.get(), &overlapped, &transferred, TRUE) != 0;
+      if (done && transferred > 0) return HidRead::Received;
+      return waited == WAIT_TIMEOUT ? HidRead::TimedOut : HidRead::Failed;
     }
-    return GetOverlappedResult(device_.get(), &overlapped, &transferred, FALSE) != 0 &&
-           transferred > 0;
+    if (GetOverlappedResult(device_.get(), &overlapped, &transferred, FALSE) == 0 ||
+        transferred == 0) {
+      return HidRead::Failed;
+    }
+    return HidRead::Received;
   }
 
   UniqueHandle device_;
   UniqueHandle event_;
+  std::string path_;
+  AdapterLocks& locks_;
 };
 
 class WindowsHidBackend : public HidBackend {
  public:
+  WindowsHidBackend() : locks_(clock_) {}
+
   // The device list is built and freed anew for every member index.
   InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
                               std::string& path) override {
@@ -181,9 +206,13 @@ class WindowsHidBackend : public HidBackend {
     if (device.get() == INVALID_HANDLE_VALUE || device.get() == nullptr) {
       return InterfaceOpen::CannotOpen;
     }
-    out = std::make_unique<WindowsHidConnection>(std::move(device));
+    out = std::make_unique<WindowsHidConnection>(std::move(device), path, locks_);
     return InterfaceOpen::Opened;
   }
+
+ private:
+  SystemClock clock_;
+  AdapterLocks locks_;  // after the clock it waits on
 };
 
 }  // namespace

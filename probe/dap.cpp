@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "adapter/exchange.h"
+
 namespace dravlopro {
 
 void SendProbeRequest(CHidDevice& device, const Report& request, Report& answer) {
-  answer.fill(0);
-  const bool written = device.WriteReport(request.data(), request.size());
-  const bool read = written && device.ReadReport(answer.data(), answer.size(), kDapReadTimeoutMs);
-  if (!read || answer[1] != request[1]) answer.fill(0);
+  // Whatever went wrong, the callers see an answer of zeros, which no
+  // status check accepts.
+  if (ExchangeReport(device, request, answer) != ExchangeOutcome::Answered) answer.fill(0);
 }
 
 std::string ReadAdapterVersion(CHidDevice& device) {

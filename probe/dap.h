@@ -69,7 +69,8 @@ class RequestWriter {
 };
 
 // One request, then its one answer. An answer that does not come, or that
-// does not echo the request's command byte, leaves the answer zero-filled.
+// does not echo the request's command byte, leaves the answer zero-filled;
+// a late answer is never taken by a later request.
 void SendProbeRequest(CHidDevice& device, const Report& request, Report& answer);
 
 // The adapter's firmware version text, at most 5 characters.

@@ -8,6 +8,9 @@ namespace {
 constexpr std::uint8_t kDapInfo = 0x00;
 constexpr std::uint8_t kDapHostStatus = 0x01;
 constexpr std::uint8_t kInfoFirmwareVersion = 0x04;
+constexpr std::uint8_t kInfoPacketSize = 0xFF;
+// Payload bytes of one HID report, behind the report number.
+constexpr std::uint16_t kPacketSize = 64;
 }  // namespace
 
 SimAdapter::SimAdapter(std::string version) : versionText(std::move(version)) {}
@@ -23,6 +26,9 @@ bool SimAdapter::Exchange(const Report& request, Report& answer) {
         const std::size_t n = std::min<std::size_t>(versionText.size(), 60);
         answer[2] = static_cast<std::uint8_t>(n == 0 ? 0 : n + 1);
         std::copy_n(versionText.begin(), n, answer.begin() + 3);
+      } else if (request[2] == kInfoPacketSize) {
+        answer[2] = 2;
+        PutLe16(&answer[3], kPacketSize);
       }
       return true;
     }

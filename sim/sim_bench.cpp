@@ -45,20 +45,46 @@ class SimConnection : public HidConnection {
   bool Write(const std::uint8_t* report, std::size_t length) override {
     Report request{};
     std::memcpy(request.data(), report, std::min(length, request.size()));
-    Report answer{};
-    if (!bench_.Exchange(index_, request, answer)) return !Gone();
+    Answer answer;
+    if (!bench_.Exchange(index_, request, answer.report)) return !Gone();
+    answer.exchange = bench_.trace.size() - 1;
+    const auto late = bench_.lateAnswers.find(answer.exchange);
+    const std::uint64_t delay = late == bench_.lateAnswers.end() ? 0 : late->second;
+    const std::uint64_t now = bench_.time().elapsedMs;
+    answer.dueMs = delay > SimBench::kNever - now ? SimBench::kNever : now + delay;
     pending_.push_back(answer);
     return true;
   }
 
-  bool Read(std::uint8_t* report, std::size_t length, std::uint32_t) override {
-    if (pending_.empty()) return false;  // nothing comes: the read times out
-    std::memcpy(report, pending_.front().data(), std::min(length, kReportLength));
+  // Waits on the bench's time: the next answer, when it is due within the
+  // timeout, is taken when it is due; otherwise the whole timeout passes.
+  // Answers behind a late one wait for it.
+  HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
+    SimClock& clock = bench_.time();
+    if (pending_.empty() && Gone()) return HidRead::Failed;
+    const std::uint64_t now = clock.elapsedMs;
+    if (pending_.empty() ||
+        (pending_.front().dueMs > now && pending_.front().dueMs - now > timeoutMs)) {
+      clock.elapsedMs += timeoutMs;
+      return HidRead::TimedOut;
+    }
+    const Answer& answer = pending_.front();
+    clock.elapsedMs = std::max(now, answer.dueMs);
+    std::memcpy(report, answer.report.data(), std::min(length, kReportLength));
+    if (answer.exchange < bench_.trace.size()) {
+      bench_.trace[answer.exchange].readAfter = bench_.trace.size();
+    }
     pending_.pop_front();
-    return true;
+    return HidRead::Received;
   }
 
  private:
+  struct Answer {
+    Report report{};
+    std::size_t exchange = 0;  // its place in the trace
+    std::uint64_t dueMs = 0;   // when it reaches the host
+  };
+
   bool Gone() const {
     const SimDevice& d = bench_.device(index_);
     return !d.present || d.exchangesLeft == 0;
@@ -66,7 +92,7 @@ class SimConnection : public HidConnection {
 
   SimBench& bench_;
   std::size_t index_;
-  std::deque<Report> pending_;
+  std::deque<Answer> pending_;  // in the order the adapter answers
 };
 
 }  // namespace

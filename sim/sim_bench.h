@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +14,7 @@
 #include "adapter/hid_device.h"
 #include "adapter/report.h"
 #include "sim/sim_adapter.h"
+#include "sim/sim_clock.h"
 
 namespace dravlopro::sim {
 
@@ -39,6 +42,9 @@ struct TraceEntry {
   Report request{};
   Report answer{};
   bool answered = false;
+  // How many requests had gone out when the host read this answer; empty
+  // while it has not been read.
+  std::optional<std::size_t> readAfter;
 };
 
 // A computer with HID devices attached: the HID backend of the simulated
@@ -65,6 +71,19 @@ class SimBench : public HidBackend {
 
   // Every report exchanged, in order.
   std::vector<TraceEntry> trace;
+
+  // Late answers: the answer of the exchange at this place in the trace
+  // reaches the host this many milliseconds after its request, or never
+  // (kNever). An adapter answers in order, so the answers after a late one
+  // wait behind it.
+  static constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+  std::map<std::size_t, std::uint64_t> lateAnswers;
+
+  // The time that report reads wait on: the bench's own, or this clock, so
+  // that the tool's pauses and its waits for answers share one time line.
+  void UseClock(SimClock& clock) { clock_ = &clock; }
+  SimClock& time() { return clock_ != nullptr ? *clock_ : ownClock_; }
+
   // How many device handles are open right now, and the most ever at once.
   int openHandles = 0;
   int maxOpenHandles = 0;
@@ -89,6 +108,8 @@ class SimBench : public HidBackend {
   void EndOfPass();
 
   std::vector<SimDevice> devices_;
+  SimClock ownClock_;
+  SimClock* clock_ = nullptr;
 };
 
 }  // namespace dravlopro::sim

@@ -30,6 +30,8 @@ class StringSink : public OutputSink {
 // A whole simulated bench: adapters, a clock, a settings file and the
 // console. Run() drives one command line in-process.
 struct Bench {
+  Bench() { hid.UseClock(clock); }
+
   sim::SimBench hid;
   sim::SimClock clock;
   sim::MemorySettingsStore settings;

@@ -56,7 +56,7 @@ class RecordingConnection : public HidConnection {
     script_->lastCommand = length > 1 ? report[1] : 0;
     return script_->failedWrites.count(script_->writeCount++) == 0;
   }
-  bool Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
+  HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
     script_->events.push_back({false, {}, length, timeoutMs});
     Report reply{};
     reply[1] = script_->lastCommand;
@@ -64,12 +64,12 @@ class RecordingConnection : public HidConnection {
     if (scripted != script_->replies.end()) {
       if (!scripted->second) {
         report[1] = 0x80;  // garbage left behind by a failed read must not count
-        return false;
+        return HidRead::Failed;
       }
       reply = *scripted->second;
     }
     std::copy(reply.begin(), reply.begin() + length, report);
-    return true;
+    return HidRead::Received;
   }
 
  private:
