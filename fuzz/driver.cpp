@@ -216,6 +216,9 @@ enum Layout : std::uint8_t {
   kSavedMissing = 1 << 3,   // the settings file names an adapter that is not there
   kLockedTarget = 1 << 4,   // the first adapter's target is secured
   kNoSerial = 1 << 5,       // an adapter without a serial number, enumerated last
+  // The first target's flash controller never finishes. Every erase then
+  // polls to its limit, which makes a run slow: both top bits are asked for.
+  kFlashStuck = 3 << 6,
 };
 
 enum class Fate { Never, Late, Stale, Damaged, Lost };
@@ -255,6 +258,7 @@ void BuildBench(SimBench& bench, dravlopro::sim::MemorySettingsStore& settings,
   if (layout & kOtherDevice) bench.AddOtherDevice(0x1234, 0x5678, L"OTHER");
   dravlopro::sim::SimAdapter& first = bench.AddAdapter(kSerial);
   if (layout & kLockedTarget) first.target.chip.SetLocked(true);
+  if ((layout & kFlashStuck) == kFlashStuck) first.target.faults().fmcNeverDone = true;
   if (layout & kSecondAdapter) bench.AddAdapter(kOtherSerial);
   if (layout & kNoSerial) bench.AddAdapterWithoutSerial();
   if (layout & kSavedSerial) {
