@@ -2,8 +2,7 @@
 
 namespace dravlopro {
 
-CDownloader::CDownloader(HidBackend& backend, AdapterTable& table)
-    : device(backend, table), image(kImageBufferSize, 0xFF) {}
+CDownloader::CDownloader(HidBackend& backend, AdapterTable& table) : device(backend, table) {}
 
 CDownloader::~CDownloader() {
   if (device.closed == 0) device.Close();

@@ -20,7 +20,11 @@ class CDownloader {
   virtual int OpenAdapter(std::int32_t index, const std::wstring& serial);
 
   CHidDevice device;
-  std::vector<std::uint8_t> image;  // kImageBufferSize bytes, erased to 0xFF
+  // The image buffer. It stays empty until the first image load of the run
+  // makes it kImageBufferSize bytes erased to 0xFF and fills it, so that a
+  // run without an image never touches a megabyte of memory; only a loaded
+  // image is ever sent or compared.
+  std::vector<std::uint8_t> image;
 };
 
 // The driver's adapter object; it adds nothing to CDownloader.

@@ -177,6 +177,9 @@ bool SimBench::Exchange(std::size_t deviceIndex, const Report& request, Report& 
     for (std::size_t i = 2; i < answer.size(); ++i)
       answer[i] = static_cast<std::uint8_t>(~answer[i]);
   }
+  if (entry.answered && onAnswer && !onAnswer(exchangeCount, request, answer)) {
+    entry.answered = false;
+  }
   ++exchangeCount;
   if (entry.answered) entry.answer = answer;
   trace.push_back(entry);

@@ -100,6 +100,11 @@ class SimBench : public HidBackend {
   // reads as 0xFE. The request itself reached the adapter and did its work.
   // A host that checks the echo can tell.
   std::optional<std::size_t> corruptAnswerOf;
+  // Sees every answer an adapter gives, with the exchange's index and its
+  // request, before it starts back to the host: it may rewrite the answer,
+  // or withhold it by returning false (the host then waits in vain, as for
+  // an adapter that never answers). The request did its work either way.
+  std::function<bool(std::size_t exchange, const Report& request, Report& answer)> onAnswer;
 
   // Used by the connections.
   bool Exchange(std::size_t deviceIndex, const Report& request, Report& answer);

@@ -92,7 +92,8 @@ std::uint8_t SimDap::DpAccess(bool read, std::uint8_t address, std::uint32_t& va
         select = value;
       }
       return ack::kOk;
-    default:  // RDBUFF; a write would be TARGETSEL, meaningless on a single target
+    case kDpRdbuff:
+    default:  // a write would be TARGETSEL, meaningless on a single target
       if (read) value = rdbuff;
       return ack::kOk;
   }

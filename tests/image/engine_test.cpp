@@ -97,6 +97,8 @@ class EngineTest : public ::testing::Test {
     downloader_.device.handle = std::make_unique<RecordingConnection>(script_);
     downloader_.device.caps.inputReportByteLength = 65;
     downloader_.device.caps.outputReportByteLength = 65;
+    // What a load leaves: the whole buffer, here a pattern.
+    downloader_.image.resize(kImageBufferSize);
     for (std::size_t i = 0; i < downloader_.image.size(); ++i)
       downloader_.image[i] = static_cast<std::uint8_t>(i * 7 + 3);
   }
@@ -299,6 +301,15 @@ TEST_F(EngineTest, ReportLengthsFollowTheDeviceWithinOneReport) {
 TEST_F(EngineTest, ImageLargerThanTheBufferIsNotSent) {
   state_.imageSize = kImageBufferSize + 1;
   EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_TRUE(script_->events.empty());
+
+  // Before any load the buffer holds nothing to send.
+  NoAdapters backend;
+  AdapterTable table;
+  CDownloader fresh(backend, table);
+  fresh.device.handle = std::make_unique<RecordingConnection>(script_);
+  state_.imageSize = 70;
+  EXPECT_FALSE(DownloadImage(fresh, state_));
   EXPECT_TRUE(script_->events.empty());
 }
 

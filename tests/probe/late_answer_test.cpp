@@ -156,6 +156,41 @@ TEST_F(LateAnswerTest, AnswersThatStopEndTheCommandWithoutWaitingForever) {
   EXPECT_EQ(bench.output(), kDefaultSelection + kWords + kSuccess);
 }
 
+TEST_F(LateAnswerTest, AnAnswerTheAdapterNeverSendsCostsOneTimeoutAndTheLinkGoesOn) {
+  // Unlike a stalled answer, a lost one never turns up: the packet-size
+  // answer comes at once and the command goes on.
+  bench.hid.onAnswer = [](std::size_t exchange, const Report&, Report&) {
+    return exchange != kTransferConfigure;
+  };
+  EXPECT_EQ(ReadFourWords(), 0);
+  EXPECT_EQ(bench.output(), kDefaultSelection + kWords + kSuccess);
+  const std::vector<std::string> all = ReadFourWordsRequests();
+  EXPECT_TRUE(RequestsAre(AllRequests(bench.hid.trace),
+                          Join({Sent(0, kTransferConfigure + 1),
+                                {kPacketSizeRead},
+                                Sent(kTransferConfigure + 1, all.size() - kTransferConfigure - 1),
+                                {kStatusRead, kLedOff}})));
+  EXPECT_FALSE(bench.hid.trace.at(kTransferConfigure).answered);
+  EXPECT_EQ(bench.clock.elapsedMs, 5000u + 110u);
+}
+
+TEST_F(LateAnswerTest, AStaleAnswerIsNotTakenForTheWords) {
+  // The block read is answered with the answer before it once more: the
+  // address write's DAP_Transfer answer, status OK.
+  bench.hid.onAnswer = [previous = Report{}](std::size_t exchange, const Report&,
+                                             Report& answer) mutable {
+    const Report own = answer;
+    if (exchange == kDataRead) answer = previous;
+    previous = own;
+    return true;
+  };
+  EXPECT_EQ(ReadFourWords(), 5);
+  EXPECT_EQ(bench.output(), kDefaultSelection + "Process: -r32 (Fail)\n" +
+                                "Result: Can't read memory from the specified memory address.\n");
+  EXPECT_TRUE(
+      RequestsAre(AllRequests(bench.hid.trace), Join({ReadFourWordsRequests(), {kLedOff}})));
+}
+
 TEST_F(LateAnswerTest, ALateVersionAnswerIsNotTakenForThePacketSize) {
   // A one-character version answers 00 02 ..., just like the packet size.
   bench.adapter->versionText = "7";
