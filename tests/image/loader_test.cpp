@@ -279,7 +279,8 @@ TEST_F(LoaderTest, BlankLineFailsBeforeTheEndRecordOnly) {
 
 TEST_F(LoaderTest, LineWithoutColonFails) {
   state_.imageSize = 5;
-  EXPECT_EQ(LoadLines({Record(0, 0, {1}), " " + Record(0, 2, {2}), kEnd}), HexLoad::BadLine);
+  const std::string indented = Record(0, 2, {2}).insert(0, 1, ' ');
+  EXPECT_EQ(LoadLines({Record(0, 0, {1}), indented, kEnd}), HexLoad::BadLine);
   EXPECT_EQ(state_.imageSize, 0u);
 }
 

@@ -70,7 +70,9 @@ class TargetDriver {
     const std::uint8_t tar = SetTar(address);
     if (tar != 1) return tar;
     Report r = Request({0x06, 0x00, static_cast<std::uint8_t>(words.size()), 0x00, 0x0D});
-    for (std::size_t i = 0; i < words.size(); ++i) PutLe32(&r[6 + 4 * i], words[i]);
+    for (std::size_t i = 0; i < words.size() && 6 + 4 * (i + 1) <= r.size(); ++i) {
+      PutLe32(&r[6 + 4 * i], words[i]);
+    }
     return Send(r)[4];
   }
 
