@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+#include "adapter/replace_file.h"
+
 namespace dravlopro {
 
 namespace fs = std::filesystem;
@@ -144,49 +146,6 @@ LoadResult LoadFile(const fs::path& file, std::string& text) {
   return LoadResult::Loaded;
 }
 
-// A name for the temporary file that no other run picks at the same time.
-std::string TemporarySuffix() {
-  static std::atomic<unsigned> counter{0};
-  std::random_device random;
-  char suffix[40];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%08x-%u", static_cast<unsigned>(random()),
-                counter.fetch_add(1));
-  return suffix;
-}
-
-bool ReplaceFile(const fs::path& file, std::string_view text, bool existed) {
-  std::error_code ec;
-  // Through a symbolic link, the file it names is replaced, not the link.
-  fs::path target = file;
-  if (fs::is_symlink(file, ec)) {
-    const fs::path resolved = fs::canonical(file, ec);
-    if (!ec) target = resolved;
-  }
-  fs::path temporary = target;
-  temporary += TemporarySuffix();
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (out.fail()) {
-      fs::remove(temporary, ec);
-      return false;
-    }
-  }
-  if (existed) {
-    const fs::file_status status = fs::status(target, ec);
-    if (!ec) fs::permissions(temporary, status.permissions(), fs::perm_options::replace, ec);
-  }
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<std::string> GetIniValue(std::string_view text, std::string_view section,
@@ -282,7 +241,7 @@ bool WriteIniValue(const fs::path& file, std::string_view section, std::string_v
   const std::optional<std::string> updated = SetIniValue(text, section, key, value);
   if (!updated) return false;
   if (loaded == LoadResult::Loaded && *updated == text) return true;
-  return ReplaceFile(file, *updated, loaded == LoadResult::Loaded);
+  return ReplaceFileContents(file, *updated, loaded == LoadResult::Loaded);
 }
 
 }  // namespace dravlopro
