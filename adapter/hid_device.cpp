@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cli/result_code.h"
+#include "base/result_code.h"
 
 namespace dravlopro {
 

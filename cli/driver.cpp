@@ -1,11 +1,11 @@
 #include "cli/driver.h"
 
-#include "adapter/selection.h"
-#include "cli/command_table.h"
-#include "cli/result_code.h"
+#include "commands/saved_serial.h"
+#include "commands/command_table.h"
+#include "base/result_code.h"
 #include "cli/results.h"
-#include "cli/text.h"
-#include "probe/dap.h"
+#include "base/text.h"
+#include "protocol/dap.h"
 
 namespace dravlopro {
 

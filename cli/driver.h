@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_context.h"
+#include "commands/run_context.h"
 
 namespace dravlopro {
 

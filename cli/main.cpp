@@ -1,6 +1,6 @@
 #include <memory>
 
-#include "adapter/clock.h"
+#include "base/clock.h"
 #include "cli/driver.h"
 #include "platform/platform.h"
 

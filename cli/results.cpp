@@ -1,7 +1,7 @@
 #include "cli/results.h"
 
-#include "cli/result_code.h"
-#include "cli/text.h"
+#include "base/result_code.h"
+#include "base/text.h"
 
 namespace dravlopro {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/console.h"
+#include "base/console.h"
 
 namespace dravlopro {
 

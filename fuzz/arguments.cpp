@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "cli/driver.h"
-#include "cli/result_code.h"
-#include "cli/run_state.h"
-#include "cli/text.h"
-#include "cli/values.h"
+#include "base/result_code.h"
+#include "base/run_state.h"
+#include "base/text.h"
+#include "base/values.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {

@@ -47,11 +47,11 @@
 #include <system_error>
 #include <vector>
 
-#include "adapter/exchange.h"
+#include "protocol/exchange.h"
 #include "adapter/hid_device.h"
-#include "cli/result_code.h"
-#include "cli/text.h"
-#include "cli/values.h"
+#include "base/result_code.h"
+#include "base/text.h"
+#include "base/values.h"
 #include "fuzz/fuzz_check.h"
 #include "image/engine.h"
 #include "sim/sim_bench.h"

@@ -6,7 +6,7 @@
 // bytes that changed lie within one line of the old text. Plain names and
 // values are always stored.
 
-#include "adapter/ini_file.h"
+#include "settings/ini_file.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "adapter/exchange.h"
+#include "protocol/exchange.h"
 #include "image/loader.h"
 
 namespace dravlopro {

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "adapter/report.h"
-#include "image/downloader.h"
+#include "protocol/report.h"
+#include "commands/downloader.h"
 #include "image/image_state.h"
 
 namespace dravlopro {

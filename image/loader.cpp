@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "cli/result_code.h"
+#include "base/result_code.h"
 
 namespace dravlopro {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "adapter/clock.h"
+#include "base/clock.h"
 
 namespace dravlopro::platform {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "cli/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace dravlopro::platform {

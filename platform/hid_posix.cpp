@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "adapter/clock.h"
+#include "base/clock.h"
 #include "platform/adapter_lock.h"
 #include "platform/platform.h"
 

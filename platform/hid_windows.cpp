@@ -14,7 +14,7 @@ extern "C" {
 #include <memory>
 #include <string>
 
-#include "adapter/clock.h"
+#include "base/clock.h"
 #include "platform/adapter_lock.h"
 #include "platform/platform.h"
 

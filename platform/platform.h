@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "adapter/hid_backend.h"
-#include "adapter/settings.h"
-#include "cli/console.h"
+#include "settings/settings.h"
+#include "base/console.h"
 
 namespace dravlopro::platform {
 

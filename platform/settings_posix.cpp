@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "adapter/ini_settings.h"
+#include "settings/ini_settings.h"
 #include "platform/platform.h"
 
 namespace dravlopro::platform {

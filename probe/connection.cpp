@@ -2,12 +2,12 @@
 
 #include <array>
 
-#include "cli/result_code.h"
-#include "probe/dap.h"
+#include "base/result_code.h"
+#include "protocol/dap.h"
 #include "probe/flash.h"
 #include "probe/memory.h"
 #include "probe/registers.h"
-#include "probe/transfer.h"
+#include "protocol/transfer.h"
 
 namespace dravlopro {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "adapter/clock.h"
+#include "base/clock.h"
 #include "adapter/hid_device.h"
 
 namespace dravlopro {

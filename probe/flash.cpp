@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "cli/result_code.h"
-#include "probe/dap.h"
+#include "base/result_code.h"
+#include "protocol/dap.h"
 #include "probe/memory.h"
 #include "probe/registers.h"
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "probe/dap.h"
+#include "protocol/dap.h"
 #include "probe/registers.h"
-#include "probe/transfer.h"
+#include "protocol/transfer.h"
 
 namespace dravlopro {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "adapter/report.h"
+#include "protocol/report.h"
 #include "sim/sim_target.h"
 
 namespace dravlopro::sim {

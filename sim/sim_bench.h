@@ -12,7 +12,7 @@
 
 #include "adapter/hid_backend.h"
 #include "adapter/hid_device.h"
-#include "adapter/report.h"
+#include "protocol/report.h"
 #include "sim/sim_adapter.h"
 #include "sim/sim_clock.h"
 

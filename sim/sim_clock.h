@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "adapter/clock.h"
+#include "base/clock.h"
 
 namespace dravlopro::sim {
 

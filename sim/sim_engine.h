@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "adapter/report.h"
+#include "protocol/report.h"
 #include "sim/sim_chip.h"
 
 namespace dravlopro::sim {

@@ -1,6 +1,6 @@
 #include "sim/sim_file.h"
 
-#include "adapter/replace_file.h"
+#include "settings/replace_file.h"
 
 namespace dravlopro::sim {
 

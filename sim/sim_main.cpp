@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "adapter/clock.h"
-#include "adapter/ini_settings.h"
+#include "base/clock.h"
+#include "settings/ini_settings.h"
 #include "cli/driver.h"
 #include "platform/file_lock.h"
 #include "platform/platform.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "adapter/settings.h"
+#include "settings/settings.h"
 
 namespace dravlopro::sim {
 

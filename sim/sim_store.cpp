@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "cli/text.h"
+#include "base/text.h"
 #include "sim/sim_file.h"
 
 namespace dravlopro::sim {

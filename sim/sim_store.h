@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "adapter/clock.h"
+#include "base/clock.h"
 #include "sim/sim_bench.h"
 
 namespace dravlopro::sim {

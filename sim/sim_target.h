@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "adapter/report.h"
+#include "protocol/report.h"
 #include "sim/sim_chip.h"
 #include "sim/sim_config.h"
 #include "sim/sim_dap.h"

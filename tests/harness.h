@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/console.h"
+#include "base/console.h"
 #include "cli/driver.h"
-#include "cli/text.h"
+#include "base/text.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_settings.h"

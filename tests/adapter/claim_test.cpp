@@ -9,7 +9,7 @@
 
 #include "adapter/hid_device.h"
 #include "cli/driver.h"
-#include "cli/result_code.h"
+#include "base/result_code.h"
 #include "tests/forwarding_connection.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/result_code.h"
+#include "base/result_code.h"
 #include "sim/sim_bench.h"
 
 namespace dravlopro {

@@ -1,4 +1,4 @@
-#include "adapter/ini_settings.h"
+#include "settings/ini_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/values.h"
+#include "base/values.h"
 
 #include <gtest/gtest.h>
 

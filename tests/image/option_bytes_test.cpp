@@ -1,4 +1,4 @@
-#include "image/option_bytes.h"
+#include "commands/option_bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "adapter/report.h"
+#include "protocol/report.h"
 #include "probe/connection.h"
 #include "sim/sim_map.h"
 #include "tests/harness.h"

@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "adapter/report.h"
+#include "protocol/report.h"
 #include "sim/sim_target.h"
 
 namespace dravlopro::sim::testing {

@@ -1,4 +1,4 @@
-#include "adapter/replace_file.h"
+#include "settings/replace_file.h"
 
 #include <atomic>
 #include <cstdio>

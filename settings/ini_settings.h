@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "adapter/settings.h"
+#include "settings/settings.h"
 
 namespace dravlopro {
 

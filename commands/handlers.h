@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/run_context.h"
+#include "commands/run_context.h"
 
 namespace dravlopro {
 

@@ -1,6 +1,6 @@
-#include "cli/console.h"
+#include "base/console.h"
 
-#include "cli/text.h"
+#include "base/text.h"
 
 namespace dravlopro {
 

@@ -1,11 +1,11 @@
-#include "adapter/ini_settings.h"
+#include "settings/ini_settings.h"
 
 #include <optional>
 #include <system_error>
 #include <utility>
 
-#include "adapter/ini_file.h"
-#include "cli/text.h"
+#include "settings/ini_file.h"
+#include "base/text.h"
 
 namespace dravlopro {
 

@@ -1,4 +1,4 @@
-#include "adapter/exchange.h"
+#include "protocol/exchange.h"
 
 namespace dravlopro {
 

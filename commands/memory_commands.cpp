@@ -1,4 +1,4 @@
-#include "probe/commands.h"
+#include "commands/handlers.h"
 
 #include <array>
 #include <cstdio>
@@ -8,12 +8,12 @@
 #include <span>
 #include <string>
 
-#include "cli/result_code.h"
-#include "cli/text.h"
-#include "cli/values.h"
+#include "base/result_code.h"
+#include "base/text.h"
+#include "base/values.h"
 #include "platform/output_file.h"
 #include "probe/connection.h"
-#include "probe/dap.h"
+#include "protocol/dap.h"
 #include "probe/flash.h"
 #include "probe/memory.h"
 #include "probe/registers.h"

@@ -1,9 +1,9 @@
-#include "adapter/selection.h"
+#include "commands/saved_serial.h"
 
-#include "cli/result_code.h"
-#include "cli/text.h"
-#include "cli/values.h"
-#include "probe/dap.h"
+#include "base/result_code.h"
+#include "base/text.h"
+#include "base/values.h"
+#include "protocol/dap.h"
 
 namespace dravlopro {
 

@@ -1,4 +1,4 @@
-#include "adapter/ini_file.h"
+#include "settings/ini_file.h"
 
 #include <atomic>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "adapter/replace_file.h"
+#include "settings/replace_file.h"
 
 namespace dravlopro {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "adapter/hid_device.h"
-#include "adapter/report.h"
+#include "protocol/report.h"
 
 namespace dravlopro {
 

@@ -1,9 +1,9 @@
-#include "image/program.h"
+#include "commands/program.h"
 
 #include <vector>
 
-#include "cli/result_code.h"
-#include "cli/text.h"
+#include "base/result_code.h"
+#include "base/text.h"
 #include "image/engine.h"
 #include "image/loader.h"
 #include "probe/connection.h"

@@ -1,4 +1,4 @@
-#include "cli/text.h"
+#include "base/text.h"
 
 #include <climits>
 #include <cstdio>

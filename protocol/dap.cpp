@@ -1,8 +1,8 @@
-#include "probe/dap.h"
+#include "protocol/dap.h"
 
 #include <algorithm>
 
-#include "adapter/exchange.h"
+#include "protocol/exchange.h"
 
 namespace dravlopro {
 

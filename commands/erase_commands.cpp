@@ -1,6 +1,6 @@
-#include "cli/result_code.h"
+#include "base/result_code.h"
 #include "image/engine.h"
-#include "probe/commands.h"
+#include "commands/handlers.h"
 
 namespace dravlopro {
 

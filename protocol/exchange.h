@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "adapter/hid_device.h"
-#include "adapter/report.h"
+#include "protocol/report.h"
 
 namespace dravlopro {
 

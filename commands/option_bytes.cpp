@@ -1,8 +1,8 @@
-#include "image/option_bytes.h"
+#include "commands/option_bytes.h"
 
-#include "cli/result_code.h"
-#include "cli/text.h"
-#include "cli/values.h"
+#include "base/result_code.h"
+#include "base/text.h"
+#include "base/values.h"
 #include "probe/connection.h"
 #include "probe/flash.h"
 #include "probe/memory.h"

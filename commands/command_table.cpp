@@ -1,13 +1,13 @@
-#include "cli/command_table.h"
+#include "commands/command_table.h"
 
 #include <array>
 #include <utility>
 
-#include "adapter/selection.h"
-#include "cli/result_code.h"
-#include "image/option_bytes.h"
-#include "image/program.h"
-#include "probe/commands.h"
+#include "commands/saved_serial.h"
+#include "base/result_code.h"
+#include "commands/option_bytes.h"
+#include "commands/program.h"
+#include "commands/handlers.h"
 
 namespace dravlopro {
 

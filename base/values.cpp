@@ -1,9 +1,9 @@
-#include "cli/values.h"
+#include "base/values.h"
 
 #include <cwctype>
 
-#include "cli/result_code.h"
-#include "cli/text.h"
+#include "base/result_code.h"
+#include "base/text.h"
 
 namespace dravlopro {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/run_context.h"
+#include "commands/run_context.h"
 
 namespace dravlopro {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "cli/run_context.h"
+#include "commands/run_context.h"
 
 namespace dravlopro {
 

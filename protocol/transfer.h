@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "probe/dap.h"
+#include "protocol/dap.h"
 
 // Builders of the DAP_Transfer and DAP_TransferBlock requests the target
 // operations send. Each writes only its own fields from byte 1 on, so bytes

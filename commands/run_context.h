@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "adapter/clock.h"
+#include "base/clock.h"
 #include "adapter/hid_backend.h"
-#include "adapter/settings.h"
-#include "cli/console.h"
-#include "cli/run_state.h"
-#include "image/downloader.h"
+#include "settings/settings.h"
+#include "base/console.h"
+#include "base/run_state.h"
+#include "commands/downloader.h"
 #include "image/image_state.h"
 
 namespace dravlopro {

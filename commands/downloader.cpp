@@ -1,4 +1,4 @@
-#include "image/downloader.h"
+#include "commands/downloader.h"
 
 namespace dravlopro {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_state.h"
+#include "base/run_state.h"
 
 namespace dravlopro {
 
