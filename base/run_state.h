@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "adapter/hid_device.h"
-
 namespace dravlopro {
 
 constexpr std::size_t kMaxParams = 1024;
@@ -16,10 +14,12 @@ struct OptionSetting {
   std::uint32_t value = 0;
 };
 
-// The driver's program-wide state, read by the command handlers. The
-// enumeration fields (adapterCount, adapterSns, openedSn) come from
-// AdapterTable, which the HID device rewrites on every open.
-struct RunState : AdapterTable {
+// The settings of "-ob" and "-rob", in this order.
+using OptionSettings = std::array<OptionSetting, 6>;
+enum OptionSettingIndex : std::size_t { kCp0Setting = 0, kCp1Setting, kPp0Setting };
+
+// The driver's program-wide state, read by the command handlers.
+struct RunState {
   std::uint32_t quiet = 0;
   std::int32_t targetId = 255;  // 255: select by serial number
   std::wstring targetSn;
@@ -27,7 +27,7 @@ struct RunState : AdapterTable {
   // paramCount keep what earlier commands left.
   std::vector<std::wstring> params = std::vector<std::wstring>(kMaxParams);
   std::size_t paramCount = 0;
-  std::array<OptionSetting, 6> optionSettings{
+  OptionSettings optionSettings{
       {{L"CP0", 0}, {L"CP1", 0}, {L"PP0", 0}, {L"PP1", 0}, {L"PP2", 0}, {L"PP3", 0}}};
 };
 

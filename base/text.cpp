@@ -135,4 +135,11 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+int HexDigitValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  return -1;
+}
+
 }  // namespace dravlopro

@@ -25,6 +25,10 @@ std::int64_t DecimalPrefixValue(const std::wstring& text);
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix);
 
+// The value of a hexadecimal digit ('0'-'9', 'A'-'F', 'a'-'f'), or -1 for
+// any other character.
+int HexDigitValue(wchar_t c);
+
 // A file-system path from a file name as typed on the command line.
 std::filesystem::path FilePath(const std::wstring& name);
 

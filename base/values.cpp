@@ -9,13 +9,8 @@ namespace dravlopro {
 
 namespace {
 
-bool IsUpperHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'); }
-
-int HexDigit(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  return -1;
+bool IsUpperHexDigitValue(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F');
 }
 
 // The standard library's unsigned base-16 conversion: leading blanks, a
@@ -29,10 +24,10 @@ std::uint32_t HexPrefixValue(const std::wstring& text) {
     ++i;
   }
   const bool prefixed = text.compare(i, 2, L"0X") == 0 || text.compare(i, 2, L"0x") == 0;
-  if (prefixed && i + 2 < text.size() && HexDigit(text[i + 2]) >= 0) i += 2;
+  if (prefixed && i + 2 < text.size() && HexDigitValue(text[i + 2]) >= 0) i += 2;
   std::uint64_t value = 0;
-  for (; i < text.size() && HexDigit(text[i]) >= 0; ++i) {
-    value = value * 16 + static_cast<std::uint64_t>(HexDigit(text[i]));
+  for (; i < text.size() && HexDigitValue(text[i]) >= 0; ++i) {
+    value = value * 16 + static_cast<std::uint64_t>(HexDigitValue(text[i]));
     if (value > 0xFFFFFFFFu) value = 0x100000000u;
   }
   if (value > 0xFFFFFFFFu) return 0xFFFFFFFFu;
@@ -42,14 +37,16 @@ std::uint32_t HexPrefixValue(const std::wstring& text) {
 
 }  // namespace
 
+bool BeginsWithDash(const std::wstring& word) { return !word.empty() && word[0] == L'-'; }
+
 bool ParseUnsigned(const std::wstring& text, std::uint32_t& value) {
   if (text.find(L"0X") == 0) {
     const std::wstring digits = text.substr(2);
     if (digits.size() > 8) return false;
     std::uint32_t result = 0;
     for (wchar_t c : digits) {
-      if (!IsUpperHexDigit(c)) return false;
-      result = result * 16 + static_cast<std::uint32_t>(HexDigit(c));
+      if (!IsUpperHexDigitValue(c)) return false;
+      result = result * 16 + static_cast<std::uint32_t>(HexDigitValue(c));
     }
     value = result;
     return true;

@@ -9,6 +9,9 @@
 
 namespace dravlopro {
 
+// A command word: any word that begins with a dash.
+bool BeginsWithDash(const std::wstring& word);
+
 // One unsigned 32-bit number, decimal or hexadecimal after "0X".
 bool ParseUnsigned(const std::wstring& text, std::uint32_t& value);
 

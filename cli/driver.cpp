@@ -1,17 +1,17 @@
 #include "cli/driver.h"
 
-#include "commands/saved_serial.h"
-#include "commands/command_table.h"
 #include "base/result_code.h"
-#include "cli/results.h"
 #include "base/text.h"
-#include "protocol/dap.h"
+#include "base/values.h"
+#include "cli/results.h"
+#include "commands/command_table.h"
+#include "commands/saved_serial.h"
+#include "commands/validation.h"
+#include "probe/adapter_control.h"
 
 namespace dravlopro {
 
 namespace {
-
-bool BeginsWithDash(const std::wstring& word) { return !word.empty() && word[0] == L'-'; }
 
 // The line that says which adapter the run talks to, printed once.
 struct SelectionLine {
@@ -47,10 +47,6 @@ void AppendToTrail(std::wstring& trail, const std::wstring& word) {
   trail += trail.empty() ? L" " + word + L" " : L">> " + word + L" ";
 }
 
-bool IsAdapterCommand(const std::wstring& word) {
-  return word == L"-pdev" || word == L"-sdev" || word == L"-list";
-}
-
 void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
   RunState& state = context.state;
   const std::vector<std::wstring>& argv = context.argv;
@@ -68,8 +64,7 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
     const std::wstring word = ToLower(argv[i]);
     ++i;
 
-    const int opened = context.device().Open(state.targetId, state.targetSn, kAdapterVendorId,
-                                             kAdapterProductId, kMaxAdapters, 0);
+    const int opened = context.adapter.OpenAdapter(state.targetId, state.targetSn);
     context.openResult = opened;
     if (opened == NoAdapter) {
       resultCode = NoAdapter;
@@ -82,9 +77,10 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
       }
     }
 
-    if (IsAdapterCommand(word)) {
+    const CommandEntry* command = FindCommand(word);
+    if (command != nullptr && !command->needsAdapter) {
       AppendToTrail(context.processTrail, word);
-      resultCode = FindCommandHandler(word)(context);
+      resultCode = command->handler(context);
       continue;
     }
     if (!line.title.empty()) {
@@ -95,13 +91,12 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
       resultCode = AdapterNotFound;
       break;
     }
-    const CommandHandler handler = FindCommandHandler(word);
-    if (handler == nullptr) {
+    if (command == nullptr) {
       resultCode = CommandNotApplicable;
       break;
     }
     AppendToTrail(context.processTrail, word);
-    resultCode = handler(context);
+    resultCode = command->handler(context);
   }
 }
 

@@ -2,69 +2,24 @@
 
 #include "base/result_code.h"
 #include "base/text.h"
+#include "commands/command_table.h"
 
 namespace dravlopro {
 
 namespace {
 
-// The usage text is a printf format: %s takes the version text.
-constexpr const char* kUsageFormat =
+// The head of the usage text, a printf format whose %s takes the version
+// text; the command table's lines follow it, then the tail.
+constexpr const char* kUsageHeadFormat =
     R"USAGE(Dravlo Pro Commander %s
 Usage: dravlopro.exe [Cmd0 <Para0> <Para1>] [Cmd1 <Para0> <Para1>] ...
 Command:
- -id <ID>      : Specify the ID of the Dravlo Pro/Lite for the subsequent operation.
- -sn <SN>      : Specify the Serial Number (SN) of the Dravlo Pro/Lite for the subsequent operation.
- -list         : Lists the ID and Serial Number (SN) of each Dravlo Pro/Lite which connected to the system.
-                 The (*) means the current ID/SN saved in the INI file.
- -pdev <id=ID | sn=SN>
-               : Toggling Dravlo Pro/Lite's LED according to the specified ID or SN.
- -sdev <id=ID | sn=SN | NULL>
-               : Save Dravlo Pro/Lite's ID or Serial Number to the INI file for the future usage (to use
-                 dravlopro.exe without the -id or -sn). If the specified ID/SN is not found, show the error
-                 message. "ID" should be number 0 ~ 8. "SN" is the Serial Number. "NULL" for Clear the INI file.
-                 Example : dravlopro.exe -sdev id=1
-                           dravlopro.exe -sdev sn=12345
- -q            : Quiet mode for remove output message (silent mode).
+)USAGE";
 
- -rst          : Reset the System by software.
- -hrst         : Reset the System by hardware (nRST).
- -hrsts        : Reset the System by hardware and halts the core (Connect under reset).
- -halt         : Halts the core.
- -run          : Performs a run operation.
-
- -se <StartPage> [<EndPage>]
-               : Erase Flash Page from StartPage to EndPage.
- -me           : Executes a full chip mass erase operation.
- -a <Filename> : Automatically complete the programming actions including connect under reset ("-hrsts"),
-                 mass erase ("-me"), and program. The file can be binary or Hex.
- -v <Filename> : Verifies the Flash content by the specified file.The file can be binary or Hex.
- -ob [<cp0=CP0>] [<cp1=CP1>] [<pp0=PP0>] [<pp1=PP1>] [<pp2=PP2>] [<pp3=PP3>]
-               : Configures (erase and program) the Option Bytes.
-                 CP0: Security protection of Flash.
-                     0: Disable.
-                     1: Enable.
-                 CP1: Option Byte write protection.
-                     0: Disable.
-                     1: Enable.
-                 PPn: Page write protection (n = 0 ~ 3). The "PPn" should be 0x0 ~ 0xFFFFFFFF.
-                     PP[127:0] bits
-                     0: Disable.
-                     1: Enable.
-                 The PP[127:0] one bit for n pages. Check FMC chapter of User Manual for detailed.
-                 The unset parameter, CPn and PPn will be set as 0 (Disable).
-                 Example: dravlopro.exe -ob pp0=0xF cp0=1 cp1=1
-                          dravlopro.exe -ob pp1=3 pp2=0x10 pp3=8
- -rob          : Displays Option Bytes (CP0, CP1 and PPn).
-
- -r32 <Address> <NumWords>
-               : Reads and displays <NumWords> of the memory in 32-bit width.
- -w32 <Address> <Data>
-               : Writes the 32-bit data to the specified memory address.
- -dump <Address> <NumWords> <Filename>
-               : Dump <NumWords> of the memory to the file in binary format.
-
+constexpr const char* kUsageTail =
+    R"USAGE(
 Return:
-  Use %%errorlevel%% to get the Return Code. 0 for success, others for error.
+  Use %errorlevel% to get the Return Code. 0 for success, others for error.
 
 Return Code :Command                    : Description
 ------------ --------------------------- -------------------------------------
@@ -143,15 +98,17 @@ const wchar_t* ResultLine(int code) {
 }
 
 std::string UsageText() {
-  // kUsageFormat is a fixed format with one %s.
+  // kUsageHeadFormat is a fixed format with one %s.
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #endif
-  return Format(kUsageFormat, kVersionText);
+  std::string text = Format(kUsageHeadFormat, kVersionText);
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+  for (const CommandEntry& command : Commands()) text += command.usage;
+  return text + kUsageTail;
 }
 
 void FinalReport(Console& console, int code, const std::wstring& trail) {

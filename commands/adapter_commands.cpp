@@ -1,9 +1,9 @@
-#include "commands/saved_serial.h"
-
 #include "base/result_code.h"
 #include "base/text.h"
 #include "base/values.h"
-#include "protocol/dap.h"
+#include "commands/handlers.h"
+#include "commands/saved_serial.h"
+#include "probe/adapter_control.h"
 
 namespace dravlopro {
 
@@ -20,7 +20,7 @@ int SerialNumberOfId(const RunContext& context, const std::wstring& id, std::wst
   if (k < 0 || k > 8) return InvalidParameter;
   // ID 8 has no entry: the table holds IDs 0 to 7.
   if (k >= static_cast<std::int64_t>(kMaxAdapters)) return IdNotFound;
-  const std::wstring& entry = context.state.adapterSns[static_cast<std::size_t>(k)];
+  const std::wstring& entry = context.adapters.adapterSns[static_cast<std::size_t>(k)];
   if (entry.empty()) return IdNotFound;
   sn = entry;
   return Success;
@@ -39,11 +39,11 @@ std::wstring ReadSavedSerialNumber(RunContext& context) {
 
 int HandleList(RunContext& context) {
   const int result = context.openResult == AdapterNotFound ? Success : context.openResult;
-  RunState& state = context.state;
-  for (std::uint32_t i = 0; i < state.adapterCount; ++i) {
+  const AdapterTable& adapters = context.adapters;
+  for (std::uint32_t i = 0; i < adapters.adapterCount; ++i) {
     const std::wstring saved = ReadSavedSerialNumber(context);
-    const std::wstring mark = state.adapterSns[i] == saved ? L"(*)" : L"";
-    const std::string text = "SN:" + Narrow(state.adapterSns[i]) + Narrow(mark);
+    const std::wstring mark = adapters.adapterSns[i] == saved ? L"(*)" : L"";
+    const std::string text = "SN:" + Narrow(adapters.adapterSns[i]) + Narrow(mark);
     context.console.Print(Format("ID:%u, %s.\r\n", i, text.c_str()));
   }
   return result;
@@ -60,10 +60,9 @@ int HandlePdev(RunContext& context) {
   } else if (sn.empty()) {
     return InvalidParameter;
   }
-  const int opened =
-      context.device().Open(255, sn, kAdapterVendorId, kAdapterProductId, kMaxAdapters, 0);
+  const int opened = context.adapter.OpenAdapter(255, sn);
   if (opened != Success) return opened;
-  context.console.PrintMessage(L"Dravlo Pro/Lite's SN: " + state.openedSn + L".\n");
+  context.console.PrintMessage(L"Dravlo Pro/Lite's SN: " + context.adapters.openedSn + L".\n");
   for (int cycle = 0; cycle < kBlinkCycles; ++cycle) {
     SetConnectLed(context.device(), true);
     context.clock.SleepMs(kBlinkPauseMs);

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "adapter/hid_device.h"
-#include "image/image_state.h"
 
 namespace dravlopro {
 
@@ -13,12 +12,15 @@ namespace dravlopro {
 class CDownloader {
  public:
   CDownloader(HidBackend& backend, AdapterTable& table);
-  virtual ~CDownloader();
+  virtual ~CDownloader() = default;
   CDownloader(const CDownloader&) = delete;
   CDownloader& operator=(const CDownloader&) = delete;
 
+  // Enumerates the adapters and opens the one chosen by index, or by serial
+  // number when the index names no adapter. Returns 0, 30 or 31.
   virtual int OpenAdapter(std::int32_t index, const std::wstring& serial);
 
+  // The device closes its own handle when the object goes.
   CHidDevice device;
   // The image buffer. It stays empty until the first image load of the run
   // makes it kImageBufferSize bytes erased to 0xFF and fills it, so that a

@@ -1,5 +1,3 @@
-#include "commands/handlers.h"
-
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -11,12 +9,13 @@
 #include "base/result_code.h"
 #include "base/text.h"
 #include "base/values.h"
+#include "commands/handlers.h"
 #include "platform/output_file.h"
 #include "probe/connection.h"
-#include "protocol/dap.h"
 #include "probe/flash.h"
 #include "probe/memory.h"
 #include "probe/registers.h"
+#include "protocol/dap.h"
 
 namespace dravlopro {
 
@@ -26,10 +25,8 @@ constexpr std::uint32_t kWordsPerLine = 4;
 // Words turned into bytes at a time on their way to a dump file.
 constexpr std::size_t kWordsPerChunk = 4096;
 
-// ConnectTarget(false) and WaitTargetReady: true when both succeeded.
 bool Connect(RunContext& context) {
-  if (!ConnectTarget(context.device(), false)) return false;
-  return WaitTargetReady(context.device(), context.clock, context.flashPageSize) == 1;
+  return ConnectAndWait(context.device(), context.clock, context.flashPageSize);
 }
 
 // The first two parameters as unsigned numbers.
@@ -94,15 +91,6 @@ int WriteDumpFile(const std::wstring& name, const std::uint32_t* words, std::uin
   }
 }
 
-// A page number of "-se": the standard library's signed decimal conversion.
-std::int64_t PageNumber(const std::wstring& text) { return DecimalPrefixValue(text); }
-
-// A page whose start address fits in 32 bits.
-bool PageAddressable(std::int64_t page, std::uint32_t pageSize) {
-  return page >= 0 &&
-         page <= static_cast<std::int64_t>(0xFFFFFFFFu / (pageSize == 0 ? 1 : pageSize));
-}
-
 }  // namespace
 
 int HandleR32(RunContext& context) {
@@ -143,52 +131,6 @@ int HandleDump(RunContext& context) {
     return result;
   }
   return WriteDumpFile(context.argv[nameIndex], words.get(), count);
-}
-
-int HandleRst(RunContext& context) { return ResetAndRun(context.device()); }
-
-int HandleHrst(RunContext& context) {
-  return ConnectTarget(context.device(), true) ? Success : ConnectFailed;
-}
-
-int HandleHrsts(RunContext& context) {
-  const bool connected = ConnectTarget(context.device(), true);
-  HaltCore(context.device());
-  return connected ? Success : ConnectFailed;
-}
-
-int HandleHalt(RunContext& context) {
-  if (!Connect(context)) return ConnectFailed;
-  HaltCore(context.device());
-  return Success;
-}
-
-int HandleRun(RunContext& context) {
-  return ClearDebugAndRun(context.device(), context.clock, context.flashPageSize);
-}
-
-int HandleSe(RunContext& context) {
-  if (!Connect(context)) return ConnectFailed;
-  if (const int lock = CheckSecurityLock(context.device()); lock != Success) return lock;
-
-  const RunState& state = context.state;
-  const std::int64_t start = PageNumber(state.params[0]);
-  if (start == 0 && state.params[0] != L"0") return InvalidParameter;
-  std::int64_t end = start;
-  if (state.paramCount >= 2) {
-    const std::int64_t second = PageNumber(state.params[1]);
-    if (second != 0) end = second;
-  }
-  if (start > end) return InvalidParameter;
-  // Pages below 0 or past the 32-bit address space would wrap onto other
-  // pages.
-  if (!PageAddressable(start, context.flashPageSize) ||
-      !PageAddressable(end, context.flashPageSize)) {
-    return InvalidParameter;
-  }
-  const int erased = ErasePages(context.device(), context.clock, context.flashPageSize,
-                                static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end));
-  return erased == 1 ? Success : EraseFailed;
 }
 
 }  // namespace dravlopro

@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "base/clock.h"
 #include "adapter/hid_backend.h"
-#include "settings/settings.h"
+#include "adapter/hid_device.h"
+#include "base/clock.h"
 #include "base/console.h"
 #include "base/run_state.h"
 #include "commands/downloader.h"
 #include "image/image_state.h"
+#include "settings/settings.h"
 
 namespace dravlopro {
 
@@ -24,12 +25,13 @@ struct Environment {
   OutputSink& out;
 };
 
-// Everything one run keeps: the run state, the adapter object, the image
-// state and the flash page size. The driver owns it and hands it to every
-// command handler.
+// Everything one run keeps: the run state, what the last enumeration found,
+// the adapter object, the image state and the flash page size. The driver
+// owns it and hands it to every command handler; nothing below the commands
+// sees it.
 struct RunContext {
   explicit RunContext(const Environment& env)
-      : adapter(env.hid, state),
+      : adapter(env.hid, adapters),
         console(env.out, state.quiet),
         clock(env.clock),
         settings(env.settings) {}
@@ -37,6 +39,8 @@ struct RunContext {
   CHidDevice& device() { return adapter.device; }
 
   RunState state;
+  // Rewritten by the adapter object on every open.
+  AdapterTable adapters;
   CommandLine adapter;
   ImageState imageState;
   std::uint32_t flashPageSize = 0;

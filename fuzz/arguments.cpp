@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/driver.h"
+#include "commands/validation.h"
 #include "base/result_code.h"
 #include "base/run_state.h"
 #include "base/text.h"

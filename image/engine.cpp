@@ -1,141 +1,98 @@
 #include "image/engine.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "protocol/exchange.h"
 #include "image/loader.h"
+#include "probe/registers.h"
+#include "protocol/download.h"
+#include "protocol/exchange.h"
 
 namespace dravlopro {
 namespace {
-
-constexpr std::uint8_t kHeaderPayloadLength = 0x3E;
-constexpr char kHeaderSignature[] = "QWERTZUI";  // sent without its terminator
-constexpr std::size_t kSizeOffset = 13;
-constexpr std::size_t kOptionWordsOffset = 17;
-constexpr std::size_t kCpWordOffset = 33;
-constexpr std::size_t kPacketDataOffset = 3;
 
 // The report lengths the device announced, within what one Report holds.
 std::size_t ReportLength(std::uint16_t announced) {
   return announced == 0 || announced > kReportLength ? kReportLength : announced;
 }
 
-// One engine exchange: write the request, then wait for the adapter's
-// answer. An answer that does not come in time or does not echo the
-// request's command leaves the answer all zero, which no reply check
-// accepts.
-class EngineLink {
- public:
-  explicit EngineLink(CHidDevice& device) : device_(device) {
-    shape_.writeLength = ReportLength(device.caps.outputReportByteLength);
-    shape_.readLength = ReportLength(device.caps.inputReportByteLength);
-    shape_.timeoutMs = kEngineReadTimeoutMs;
-  }
-
-  // False when the request could not be sent. The answer is read anyway
-  // when readAfterFailedWrite is set.
-  bool Send(const Report& request, bool readAfterFailedWrite = false) {
-    shape_.readAfterFailedWrite = readAfterFailedWrite;
-    const ExchangeOutcome outcome = ExchangeReport(device_, request, answer_, shape_);
-    if (outcome != ExchangeOutcome::Answered) answer_.fill(0);
-    return outcome != ExchangeOutcome::WriteFailed && outcome != ExchangeOutcome::LinkRetired;
-  }
-
-  const Report& answer() const { return answer_; }
-
- private:
-  CHidDevice& device_;
-  ExchangeShape shape_;
-  Report answer_{};
-};
-
-bool HeaderAccepted(const Report& reply) {
-  return reply[1] == kDownloadHeaderCommand && reply[2] == 0x00;
+// The engine answers only once it has erased or programmed, and takes
+// reports of the lengths the device announced.
+ExchangeShape EngineShape(const CHidDevice& device) {
+  ExchangeShape shape;
+  shape.writeLength = ReportLength(device.caps.outputReportByteLength);
+  shape.readLength = ReportLength(device.caps.inputReportByteLength);
+  shape.timeoutMs = kEngineReadTimeoutMs;
+  return shape;
 }
 
-void BuildDataPacket(Report& packet, const std::uint8_t* bytes, std::uint32_t count) {
-  packet.fill(0xFF);
-  packet[0] = 0x00;
-  packet[1] = kDownloadDataCommand;
-  packet[2] = static_cast<std::uint8_t>(count);
-  std::copy(bytes, bytes + count, packet.begin() + kPacketDataOffset);
+// True when the request went out (its answer may still be missing).
+bool Sent(ExchangeOutcome outcome) {
+  return outcome != ExchangeOutcome::WriteFailed && outcome != ExchangeOutcome::LinkRetired;
 }
 
 }  // namespace
 
-std::uint32_t CpWord(const ImageState& state) {
-  std::uint32_t word = 0xFFFFFFFFu;
-  if (state.cp0Enabled == 1) word &= ~0x1u;
-  if (state.cp1Enabled == 1) word &= ~0x2u;
-  return word;
+std::uint32_t ProtectionWord(const ImageState& state) {
+  return option::CpWord(state.cp0Enabled == 1, state.cp1Enabled == 1);
 }
 
 void BuildDownloadHeader(Report& report, std::uint8_t operation, std::uint32_t imageSize,
                          const ImageState& state) {
-  report.fill(0);
-  report[1] = kDownloadHeaderCommand;
-  report[2] = kHeaderPayloadLength;
-  std::memcpy(&report[3], kHeaderSignature, sizeof(kHeaderSignature) - 1);
-  report[11] = operation;
-  report[12] = 0xFF;
-  PutLe32(&report[kSizeOffset], imageSize);
+  download::HeaderFields fields;
+  fields.imageSize = imageSize;
   for (std::size_t i = 0; i < state.ppTexts.size(); ++i) {
-    PutLe32(&report[kOptionWordsOffset + 4 * i], HexTextToUInt(state.ppTexts[i]));
+    fields.optionWords[i] = HexTextToUInt(state.ppTexts[i]);
   }
-  PutLe32(&report[kCpWordOffset], CpWord(state));
+  fields.cpWord = ProtectionWord(state);
+  download::EncodeHeader(report, operation, fields);
 }
 
-bool QueryAdapter(CDownloader& downloader, const ImageState& state) {
-  EngineLink link(downloader.device);
-  Report header;
-  BuildDownloadHeader(header, kEngineQuery, state.imageSize, state);
-  if (!link.Send(header)) return false;
-  return link.answer()[1] == kDownloadHeaderCommand;
+bool QueryAdapter(CHidDevice& device, const ImageState& state) {
+  Link link(device, EngineShape(device));
+  BuildDownloadHeader(link.request(), download::kQuery, state.imageSize, state);
+  if (!Sent(link.Send())) return false;
+  return download::DecodeHeaderEcho(link.answer());
 }
 
-bool EraseByAdapter(CDownloader& downloader, const ImageState& state) {
-  EngineLink link(downloader.device);
-  Report header;
-  BuildDownloadHeader(header, kEngineProgram, state.imageSize, state);
-  std::fill(header.begin() + kSizeOffset, header.end(), 0x00);
-  if (!link.Send(header)) return false;
-  return HeaderAccepted(link.answer());
+bool EraseByAdapter(CHidDevice& device) {
+  Link link(device, EngineShape(device));
+  download::EncodeEraseHeader(link.request());
+  if (!Sent(link.Send())) return false;
+  return download::DecodeHeaderAccepted(link.answer());
 }
 
-bool DownloadImage(CDownloader& downloader, const ImageState& state) {
+bool DownloadImage(CHidDevice& device, std::span<const std::uint8_t> image,
+                   const ImageState& state) {
   const std::uint32_t size = state.imageSize;
   // An image larger than the buffer cannot be sent; refuse before the adapter
   // starts erasing.
-  if (size > downloader.image.size()) return false;
+  if (size > image.size()) return false;
 
-  EngineLink link(downloader.device);
-  Report header;
-  BuildDownloadHeader(header, kEngineProgram, size, state);
-  if (!link.Send(header)) return false;
-  if (!HeaderAccepted(link.answer())) return false;
+  Link link(device, EngineShape(device));
+  BuildDownloadHeader(link.request(), download::kProgram, size, state);
+  if (!Sent(link.Send())) return false;
+  if (!download::DecodeHeaderAccepted(link.answer())) return false;
   if (size == 0) return true;
 
-  const std::uint8_t* bytes = downloader.image.data();
-  const std::uint32_t fullPackets = size / kDownloadPacketBytes;
-  const std::uint32_t remainder = size - kDownloadPacketBytes * fullPackets;
+  const std::uint32_t fullPackets = size / download::kPacketBytes;
+  const std::uint32_t remainder = size - download::kPacketBytes * fullPackets;
   bool writeFailed = false;
-  Report packet;
 
   for (std::uint32_t i = 0; i < fullPackets; ++i) {
-    BuildDataPacket(packet, bytes + kDownloadPacketBytes * i, kDownloadPacketBytes);
-    if (!link.Send(packet)) {
+    download::EncodeDataPacket(link.request(),
+                               image.subspan(download::kPacketBytes * i, download::kPacketBytes));
+    if (!Sent(link.Send())) {
       writeFailed = true;
       break;
     }
-    if (link.answer()[1] != kDownloadDataCommand) return false;
+    if (!download::DecodeDataAccepted(link.answer())) return false;
   }
 
   if (remainder != 0) {
-    BuildDataPacket(packet, bytes + kDownloadPacketBytes * fullPackets, remainder);
+    download::EncodeDataPacket(link.request(),
+                               image.subspan(download::kPacketBytes * fullPackets, remainder));
     // The last packet's answer is awaited even when it could not be sent.
-    if (!link.Send(packet, true)) writeFailed = true;
-    if (link.answer()[1] != kDownloadDataCommand) return false;
+    link.shape().readAfterFailedWrite = true;
+    if (!Sent(link.Send())) writeFailed = true;
+    if (!download::DecodeDataAccepted(link.answer())) return false;
   }
 
   return !writeFailed;

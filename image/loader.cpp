@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "base/result_code.h"
+#include "base/text.h"
+#include "probe/registers.h"
 
 namespace dravlopro {
 namespace {
@@ -17,6 +19,12 @@ constexpr std::size_t kDataIndex = 9;
 constexpr std::uint32_t kOptionWordCount = 4;
 
 enum RecordType : std::uint8_t { Data = 0, EndOfFile = 1, ExtendedLinearAddress = 4 };
+
+// A HEX file takes a character that is no hexadecimal digit as 0.
+std::uint32_t DigitOrZero(wchar_t c) {
+  const int value = HexDigitValue(c);
+  return value < 0 ? 0 : static_cast<std::uint32_t>(value);
+}
 
 // Bytes taken one by one as code units.
 std::wstring WidenBytes(const std::string& line) {
@@ -88,7 +96,7 @@ class LineReader {
   std::string line_;
 };
 
-// PP0..PP3 from an option record at kOptionBytesAddress: each word's four
+// PP0..PP3 from an option record at option::kPageAddress: each word's four
 // data bytes, last byte first, characters copied as they stand. Returns
 // false when the line is too short for the words its count announces.
 bool ReadOptionWords(const std::wstring& line, std::uint32_t count, ImageState& state) {
@@ -146,19 +154,19 @@ HexLoad ReadHexRecords(std::istream& in, std::vector<std::uint8_t>& image, Image
     if (type == ExtendedLinearAddress) {
       if (line.size() < 13) return HexLoad::ShortRecord;
       address = (256u * HexPairToByte(line, 9) + HexPairToByte(line, 11)) << 16;
-      if (address != kOptionBytesAddress && address >= kHexImageEnd) return HexLoad::Rejected;
+      if (address != option::kPageAddress && address >= kHexImageEnd) return HexLoad::Rejected;
       continue;
     }
     if (type != Data) continue;
 
-    if (address < kOptionBytesAddress) {
+    if (address < option::kPageAddress) {
       if (!StoreData(line, address, count, image)) return HexLoad::ShortRecord;
-    } else if (address == kOptionBytesAddress) {
+    } else if (address == option::kPageAddress) {
       if (!ReadOptionWords(line, count, state)) return HexLoad::ShortRecord;
-    } else if (address == kOptionWord4Address && count >= 1) {
+    } else if (address == option::kProtectionWord && count >= 1) {
       const std::uint8_t b = HexPairToByte(line, kDataIndex);
-      state.cp0Enabled = (b & 0x01) == 0 ? 1 : 0;
-      state.cp1Enabled = (b & 0x02) == 0 ? 1 : 0;
+      state.cp0Enabled = option::Cp0Enabled(b) ? 1 : 0;
+      state.cp1Enabled = option::Cp1Enabled(b) ? 1 : 0;
     }
   }
   state.imageSize = end;
@@ -194,21 +202,14 @@ bool IsHexFileName(const std::wstring& upperCasedName) {
   return upperCasedName.size() > 5 && upperCasedName.ends_with(L".HEX");
 }
 
-std::uint8_t hexDigitValue(wchar_t digit) {
-  if (digit >= L'0' && digit <= L'9') return static_cast<std::uint8_t>(digit - L'0');
-  if (digit >= L'A' && digit <= L'F') return static_cast<std::uint8_t>(digit - L'A' + 10);
-  if (digit >= L'a' && digit <= L'f') return static_cast<std::uint8_t>(digit - L'a' + 10);
-  return 0;
-}
-
 std::uint8_t HexPairToByte(const std::wstring& text, std::size_t index) {
   const auto at = [&text](std::size_t i) { return i < text.size() ? text[i] : L'\0'; };
-  return static_cast<std::uint8_t>(16 * hexDigitValue(at(index)) + hexDigitValue(at(index + 1)));
+  return static_cast<std::uint8_t>(16 * DigitOrZero(at(index)) + DigitOrZero(at(index + 1)));
 }
 
 std::uint32_t HexTextToUInt(const std::wstring& text) {
   std::uint32_t value = 0;
-  for (wchar_t c : text) value = (value << 4) | hexDigitValue(c);
+  for (wchar_t c : text) value = (value << 4) | DigitOrZero(c);
   return value;
 }
 

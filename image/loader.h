@@ -14,14 +14,10 @@ namespace dravlopro {
 // Shown when a HEX file moves its upper address outside the flash image or
 // the option bytes; the command then ends without sending anything.
 inline constexpr wchar_t kHexRejectedMessage[] = L"File too big or Start address incorrect.";
-inline constexpr char kHexRejectedMessageNarrow[] = "File too big or Start address incorrect.";
 
 // Only records ending at or below this address count toward the image size
 // of a HEX file.
 constexpr std::uint32_t kHexImageEnd = 0x40000;
-// Where the option words 0 to 3 and option word 4 live in a HEX file.
-constexpr std::uint32_t kOptionBytesAddress = 0x1FF00000;
-constexpr std::uint32_t kOptionWord4Address = 0x1FF00010;
 // The longest HEX line read, without its line end. A record is at most 521
 // characters long; a longer line ends the load instead of filling memory.
 constexpr std::size_t kMaxHexLineLength = 1024;
@@ -30,11 +26,9 @@ constexpr std::size_t kMaxHexLineLength = 1024;
 // ends in ".HEX". Everything else loads as a raw binary file.
 bool IsHexFileName(const std::wstring& upperCasedName);
 
-// '0'-'9', 'A'-'F' and 'a'-'f' give their value; every other character 0.
-std::uint8_t hexDigitValue(wchar_t digit);
-
 // The byte spelled by the two characters at index and index + 1. A position
-// past the end of the text reads as digit 0.
+// past the end of the text, and any character that is no hexadecimal digit,
+// reads as digit 0.
 std::uint8_t HexPairToByte(const std::wstring& text, std::size_t index);
 
 // The hexadecimal text as a number; only the last 8 digits survive, stray

@@ -1,13 +1,14 @@
 #include "probe/connection.h"
 
+#include <algorithm>
 #include <array>
 
 #include "base/result_code.h"
-#include "protocol/dap.h"
 #include "probe/flash.h"
 #include "probe/memory.h"
 #include "probe/registers.h"
-#include "protocol/transfer.h"
+#include "protocol/dap.h"
+#include "protocol/exchange.h"
 
 namespace dravlopro {
 
@@ -21,43 +22,11 @@ constexpr std::uint8_t kNresetLow = 0x00;
 // The pauses before each readiness try.
 constexpr std::array<std::uint32_t, 5> kReadyPausesMs = {110, 120, 130, 140, 150};
 
-// One request of an operation: sends what the builder wrote into the
-// operation's request buffer.
-class Exchanger {
- public:
-  explicit Exchanger(CHidDevice& device) : device_(device) {}
-  Report& request() { return request_; }
-  const Report& answer() const { return answer_; }
-  // Zero-fills the request buffer before a request that must start clean.
-  Report& cleared() {
-    request_.fill(0);
-    return request_;
-  }
-  const Report& Send() {
-    SendProbeRequest(device_, request_, answer_);
-    return answer_;
-  }
-
- private:
-  CHidDevice& device_;
-  Report request_{};
-  Report answer_{};
-};
-
-void BuildLineReset(Report& request) {
-  // 51 bits of one.
-  RequestWriter writer(request);
-  writer.Byte(dap::kSwjSequence).Byte(51);
-  for (int k = 0; k < 7; ++k) writer.Byte(0xFF);
-}
-
-void BuildSwjPins(Report& request, std::uint8_t output) {
-  RequestWriter(request).Byte(dap::kSwjPins).Byte(output).Byte(kNresetPin).Le32(0);
-}
-
-void BuildDpWrite(Report& request, std::uint8_t access, std::uint32_t value) {
-  transfer::Begin(request, 1).Byte(access).Le32(value);
-}
+// The line reset: 51 bits of one.
+constexpr std::array<std::uint8_t, 7> kLineResetBits = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+// The JTAG-to-SWD switch sequence 0xE79E, 16 bits, sent low byte first.
+constexpr std::array<std::uint8_t, 2> kJtagToSwdBits = {0x9E, 0xE7};
+constexpr std::array<std::uint8_t, 1> kIdleBits = {0x00};
 
 // One word at a debug register through the block operations.
 std::uint8_t ReadRegister(CHidDevice& device, std::uint32_t address, std::uint32_t& value) {
@@ -81,78 +50,77 @@ void ClearResetVectorCatch(CHidDevice& device, int& result) {
 }  // namespace
 
 bool ConnectTarget(CHidDevice& device, bool underReset) {
-  Exchanger link(device);
+  Link link(device);
   Report& request = link.request();
 
-  RequestWriter(request).Byte(dap::kConnect).Byte(dap::kConnectSwd);
+  dap::EncodeConnect(request, dap::kConnectSwd);
   link.Send();
-  RequestWriter(request).Byte(dap::kSwjClock).Le32(kSwdClockHz);
+  dap::EncodeSwjClock(request, kSwdClockHz);
   link.Send();
-  RequestWriter(request).Byte(dap::kTransferConfigure).Byte(0).Le16(kWaitRetries).Le16(0);
+  dap::EncodeTransferConfigure(request, 0, kWaitRetries, 0);
   link.Send();
-  RequestWriter(request).Byte(dap::kSwdConfigure).Byte(0);
+  dap::EncodeSwdConfigure(request, 0);
   link.Send();
-  RequestWriter(request).Byte(dap::kHostStatus).Byte(dap::kIndicatorConnect).Byte(1);
+  dap::EncodeHostStatus(request, dap::kIndicatorConnect, true);
   link.Send();
   if (underReset) {
-    BuildSwjPins(request, kNresetLow);
+    dap::EncodeSwjPins(request, kNresetLow, kNresetPin, 0);
     link.Send();
   }
-  BuildLineReset(request);
+  dap::EncodeSwjSequence(request, 51, kLineResetBits);
   link.Send();
-  // The JTAG-to-SWD switch sequence 0xE79E, 16 bits.
-  RequestWriter(request).Byte(dap::kSwjSequence).Byte(16).Le16(0xE79E);
+  dap::EncodeSwjSequence(request, 16, kJtagToSwdBits);
   link.Send();
-  BuildLineReset(request);
+  dap::EncodeSwjSequence(request, 51, kLineResetBits);
   link.Send();
-  RequestWriter(request).Byte(dap::kSwjSequence).Byte(8).Byte(0);
+  dap::EncodeSwjSequence(request, 8, kIdleBits);
   link.Send();
 
-  transfer::Begin(request, 1).Byte(dap::kReadDpIdr);
-  const std::uint32_t dpidr = GetLe32(&link.Send()[dap::kTransferDataOffset]);
-  if (dpidr == 0) return false;
-
-  BuildDpWrite(request, dap::kWriteDpSelect, swd::kSelectBank0);
+  dap::EncodeRegisterRead(request, dap::kReadDpIdr);
   link.Send();
-  BuildDpWrite(request, dap::kWriteDpCtrlStat, swd::kPowerUpRequest);
+  if (dap::DecodeTransfer(link.answer()).value == 0) return false;
+
+  dap::EncodeRegisterWrite(request, dap::kWriteDpSelect, swd::kSelectBank0);
+  link.Send();
+  dap::EncodeRegisterWrite(request, dap::kWriteDpCtrlStat, swd::kPowerUpRequest);
   link.Send();
   // A transfer request with no transfer in it.
-  transfer::Begin(request, 0).Byte(dap::kReadDpCtrlStat);
+  dap::BeginTransfer(request, 0).Byte(dap::kReadDpCtrlStat);
   link.Send();
-  RequestWriter(request).Byte(dap::kWriteAbort).Byte(0).Le32(swd::kAbortClearAll);
+  dap::EncodeWriteAbort(request, swd::kAbortClearAll);
   link.Send();
-  BuildDpWrite(request, dap::kWriteDpCtrlStat, swd::kDebugResetRequest);
+  dap::EncodeRegisterWrite(request, dap::kWriteDpCtrlStat, swd::kDebugResetRequest);
   link.Send();
-  BuildDpWrite(request, dap::kWriteDpCtrlStat, swd::kPowerUpMaskLanes);
+  dap::EncodeRegisterWrite(request, dap::kWriteDpCtrlStat, swd::kPowerUpMaskLanes);
   link.Send();
-  BuildDpWrite(request, dap::kWriteApCsw, swd::kCswWordIncrement);
+  dap::EncodeRegisterWrite(request, dap::kWriteApCsw, swd::kCswWordIncrement);
   link.Send();
-  BuildDpWrite(request, dap::kWriteDpSelect, swd::kSelectBankF);
+  dap::EncodeRegisterWrite(request, dap::kWriteDpSelect, swd::kSelectBankF);
   link.Send();
-  transfer::Begin(request, 1).Byte(dap::kReadApBank8);  // BASE; the value is not needed
+  dap::EncodeRegisterRead(request, dap::kReadApBank8);  // BASE; the value is not needed
   link.Send();
-  BuildSwjPins(request, kNresetHigh);
+  dap::EncodeSwjPins(request, kNresetHigh, kNresetPin, 0);
   link.Send();
-  BuildDpWrite(request, dap::kWriteDpSelect, swd::kSelectBank0);
+  dap::EncodeRegisterWrite(request, dap::kWriteDpSelect, swd::kSelectBank0);
   link.Send();
   return true;
 }
 
 int WaitTargetReady(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize) {
-  Exchanger link(device);
+  Link link(device);
   Report& request = link.request();
   for (const std::uint32_t pause : kReadyPausesMs) {
     clock.SleepMs(pause);
-    transfer::BuildTarWrite(request, fmc::kReadyWords);
+    dap::EncodeTarWrite(request, fmc::kReadyWords);
     link.Send();
-    transfer::BeginBlock(request, fmc::kReadyWordCount, dap::kReadApDrw);
-    const Report& answer = link.Send();
-    bool ready = false;
-    for (std::uint32_t k = 0; k < fmc::kReadyWordCount; ++k) {
-      if (GetLe32(&answer[dap::kBlockDataOffset + 4 * k]) != 0) ready = true;
-    }
+    dap::BeginTransferBlock(request, fmc::kReadyWordCount, dap::kReadApDrw);
+    link.Send();
+    std::array<std::uint32_t, fmc::kReadyWordCount> words{};
+    dap::DecodeTransferBlock(link.answer(), words);
+    const bool ready =
+        std::any_of(words.begin(), words.end(), [](std::uint32_t w) { return w != 0; });
     if (ready) {
-      transfer::BuildStatusRead(request);
+      dap::EncodeStatusRead(request);
       link.Send();
       // Without the page size, flash work would land on the wrong pages.
       const std::uint32_t pageSize = ReadFlashPageSize(device);
@@ -164,25 +132,29 @@ int WaitTargetReady(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSi
   return 4;
 }
 
+bool ConnectAndWait(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize) {
+  return ConnectTarget(device, false) && WaitTargetReady(device, clock, flashPageSize) == 1;
+}
+
 void HaltCore(CHidDevice& device) {
-  Exchanger link(device);
-  transfer::BuildWordWrite(link.request(), dhcsr::kAddress, dhcsr::kHaltValue);
+  Link link(device);
+  dap::EncodeWordWrite(link.request(), dhcsr::kAddress, dhcsr::kHaltValue);
   link.Send();
 }
 
 void RunCore(CHidDevice& device) {
-  Exchanger link(device);
-  transfer::BuildWordWrite(link.request(), dhcsr::kAddress, dhcsr::kRunValue);
+  Link link(device);
+  dap::EncodeWordWrite(link.request(), dhcsr::kAddress, dhcsr::kRunValue);
   link.Send();
 }
 
 void RequestSystemReset(CHidDevice& device) {
-  Exchanger link(device);
-  transfer::BuildWordWrite(link.request(), demcr::kAddress, demcr::kVcCoreReset);
+  Link link(device);
+  dap::EncodeWordWrite(link.request(), demcr::kAddress, demcr::kVcCoreReset);
   link.Send();
-  transfer::BuildWordRead(link.cleared(), dhcsr::kAddress);
+  dap::EncodeWordRead(link.cleared(), dhcsr::kAddress);
   link.Send();
-  transfer::BuildWordWrite(link.cleared(), aircr::kAddress, aircr::kResetValue);
+  dap::EncodeWordWrite(link.cleared(), aircr::kAddress, aircr::kResetValue);
   link.Send();
 }
 
@@ -201,8 +173,7 @@ int ResetAndRun(CHidDevice& device) {
 }
 
 int ClearDebugAndRun(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize) {
-  if (!ConnectTarget(device, false)) return ConnectFailed;
-  if (WaitTargetReady(device, clock, flashPageSize) != 1) return ConnectFailed;
+  if (!ConnectAndWait(device, clock, flashPageSize)) return ConnectFailed;
   int result = Success;
   std::uint32_t v = 0;
   if (ReadRegister(device, dfsr::kAddress, v) != dap::kTransferOk) result = ReadFailed;

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "base/clock.h"
 #include "adapter/hid_device.h"
+#include "base/clock.h"
 
 namespace dravlopro {
 
@@ -12,6 +12,9 @@ bool ConnectTarget(CHidDevice& device, bool underReset);
 // 1 when the target is ready (flashPageSize refreshed), 4 when not, or
 // when its flash page size cannot be read.
 int WaitTargetReady(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize);
+// ConnectTarget without reset, then WaitTargetReady: true when both worked.
+// What nearly every target command starts with.
+bool ConnectAndWait(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize);
 
 void HaltCore(CHidDevice& device);
 void RunCore(CHidDevice& device);

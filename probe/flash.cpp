@@ -3,9 +3,9 @@
 #include <array>
 
 #include "base/result_code.h"
-#include "protocol/dap.h"
 #include "probe/memory.h"
 #include "probe/registers.h"
+#include "protocol/dap.h"
 
 namespace dravlopro {
 
@@ -18,24 +18,24 @@ constexpr int kFlashFailed = 4;
 constexpr std::uint32_t kErasePollLimit = 2000;
 constexpr std::uint32_t kErasePollIntervalMs = 1;
 
-using RegisterImage = std::array<std::uint32_t, fmc::kImageWords>;
-using StatusImage = std::array<std::uint32_t, fmc::kStatusImageWords>;
+using RegisterBlock = std::array<std::uint32_t, fmc::kRegisterBlockWords>;
+using StatusBlock = std::array<std::uint32_t, fmc::kStatusBlockWords>;
 
 bool Ok(std::uint8_t status) { return status == dap::kTransferOk; }
 
-// Starts one erase at the address through the register image, then waits for
+// Starts one erase at the address through the register block, then waits for
 // it and checks its error flags. mainFlash: set bit 1 of the word at
 // 0x014 and write FMC_CTRL once more on its own, as a main-flash page needs.
 int EraseAt(CHidDevice& device, Clock& clock, std::uint32_t address, bool mainFlash) {
-  RegisterImage image{};
-  if (!Ok(ReadTargetBlock(device, fmc::kBase, image.data(), fmc::kImageWords))) {
+  RegisterBlock block{};
+  if (!Ok(ReadTargetBlock(device, fmc::kBase, block.data(), fmc::kRegisterBlockWords))) {
     return kFlashFailed;
   }
-  image[fmc::kImageAddr] = address;
-  if (mainFlash) image[fmc::kImageReg14] |= fmc::kReg14EraseEnable;
-  image[fmc::kImageCmd] = fmc::kCmdErasePage;
-  image[fmc::kImageCtrl] = fmc::kCtrlStart;
-  if (!Ok(WriteTargetBlock(device, fmc::kBase, image.data(), fmc::kImageWords))) {
+  block[fmc::kBlockAddr] = address;
+  if (mainFlash) block[fmc::kBlockReg14] |= fmc::kReg14EraseEnable;
+  block[fmc::kBlockCmd] = fmc::kCmdErasePage;
+  block[fmc::kBlockCtrl] = fmc::kCtrlStart;
+  if (!Ok(WriteTargetBlock(device, fmc::kBase, block.data(), fmc::kRegisterBlockWords))) {
     return kFlashFailed;
   }
   if (mainFlash) {
@@ -43,16 +43,16 @@ int EraseAt(CHidDevice& device, Clock& clock, std::uint32_t address, bool mainFl
     if (!Ok(WriteTargetBlock(device, fmc::kCtrl, &start, 1))) return kFlashFailed;
   }
 
-  StatusImage status{};
+  StatusBlock status{};
   for (std::uint32_t poll = 1;; ++poll) {
-    if (!Ok(ReadTargetBlock(device, fmc::kCtrl, status.data(), fmc::kStatusImageWords))) {
+    if (!Ok(ReadTargetBlock(device, fmc::kCtrl, status.data(), fmc::kStatusBlockWords))) {
       return kFlashFailed;
     }
-    if (fmc::Finished(status[fmc::kStatusImageCtrl])) break;
+    if (fmc::Finished(status[fmc::kStatusBlockCtrl])) break;
     if (poll >= kErasePollLimit) return kFlashFailed;
     clock.SleepMs(kErasePollIntervalMs);
   }
-  if ((status[fmc::kStatusImageStatus] & fmc::kStatusErrorMask) != 0) {
+  if ((status[fmc::kStatusBlockStatus] & fmc::kStatusErrorMask) != 0) {
     const std::uint32_t clear = fmc::kStatusClearErrors;
     WriteTargetBlock(device, fmc::kStatus, &clear, 1);
     return kFlashFailed;
@@ -71,7 +71,7 @@ std::uint32_t ReadFlashPageSize(CHidDevice& device) {
 int CheckSecurityLock(CHidDevice& device) {
   std::uint32_t word = 0;
   if (!Ok(ReadTargetBlock(device, option::kProtectionWord, &word, 1))) return ReadFailed;
-  return (word & option::kSecurityOff) != 0 ? Success : TargetLocked;
+  return option::Cp0Enabled(word) ? TargetLocked : Success;
 }
 
 int ErasePages(CHidDevice& device, Clock& clock, std::uint32_t flashPageSize,
@@ -95,24 +95,24 @@ int ProgramWords(CHidDevice& device, std::uint32_t address, const std::uint32_t*
                  std::uint32_t count) {
   const std::uint32_t end = address + count * 4;
   for (std::uint32_t k = 0; address < end; ++k, address += 4) {
-    RegisterImage image{};
-    if (!Ok(ReadTargetWords(device, fmc::kBase, image.data(), fmc::kImageWords, false))) {
+    RegisterBlock block{};
+    if (!Ok(ReadTargetWords(device, fmc::kBase, block.data(), fmc::kRegisterBlockWords, false))) {
       return kFlashFailed;
     }
-    image[fmc::kImageAddr] = address;
-    image[fmc::kImageData] = words[k];
-    image[fmc::kImageCmd] = fmc::kCmdProgramWord;
-    image[fmc::kImageCtrl] = fmc::kCtrlStart;
-    if (!Ok(WriteTargetWords(device, fmc::kBase, image.data(), fmc::kImageWords, false))) {
+    block[fmc::kBlockAddr] = address;
+    block[fmc::kBlockData] = words[k];
+    block[fmc::kBlockCmd] = fmc::kCmdProgramWord;
+    block[fmc::kBlockCtrl] = fmc::kCtrlStart;
+    if (!Ok(WriteTargetWords(device, fmc::kBase, block.data(), fmc::kRegisterBlockWords, false))) {
       return kFlashFailed;
     }
-    StatusImage status{};
-    if (!Ok(ReadTargetWords(device, fmc::kCtrl, status.data(), fmc::kStatusImageWords, false))) {
+    StatusBlock status{};
+    if (!Ok(ReadTargetWords(device, fmc::kCtrl, status.data(), fmc::kStatusBlockWords, false))) {
       return kFlashFailed;
     }
     // A word whose operation has not finished yet is not waited for.
-    if (fmc::Finished(status[fmc::kStatusImageCtrl]) &&
-        (status[fmc::kStatusImageStatus] & fmc::kStatusProgrammed) == 0) {
+    if (fmc::Finished(status[fmc::kStatusBlockCtrl]) &&
+        (status[fmc::kStatusBlockStatus] & fmc::kStatusProgrammed) == 0) {
       return kFlashFailed;
     }
   }

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "base/clock.h"
 #include "adapter/hid_device.h"
+#include "base/clock.h"
 
 namespace dravlopro {
 

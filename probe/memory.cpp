@@ -1,10 +1,11 @@
 #include "probe/memory.h"
 
 #include <algorithm>
+#include <array>
 
-#include "protocol/dap.h"
 #include "probe/registers.h"
-#include "protocol/transfer.h"
+#include "protocol/dap.h"
+#include "protocol/exchange.h"
 
 namespace dravlopro {
 
@@ -25,64 +26,59 @@ std::uint32_t PieceSize(std::uint32_t address, std::uint32_t remaining) {
 }  // namespace
 
 void SendStatusRead(CHidDevice& device) {
-  Report request{};
-  Report answer{};
-  transfer::BuildStatusRead(request);
-  SendProbeRequest(device, request, answer);
+  Link link(device);
+  dap::EncodeStatusRead(link.request());
+  link.Send();
 }
 
 std::uint8_t ReadTargetWords(CHidDevice& device, std::uint32_t address, std::uint32_t* words,
                              std::uint32_t count, bool endWithStatusRead) {
-  Report request{};
-  Report answer{};
-  transfer::BuildTarWrite(request, address);
-  SendProbeRequest(device, request, answer);  // a read does not look at the TAR answer
+  Link link(device);
+  dap::EncodeTarWrite(link.request(), address);
+  link.Send();  // a read does not look at the TAR answer
 
   std::uint32_t done = 0;
   do {
     const std::uint32_t n = ChunkSize(count - done);
-    transfer::BeginBlock(request, static_cast<std::uint16_t>(n), dap::kReadApDrw);
-    SendProbeRequest(device, request, answer);
-    const std::uint8_t status = answer[dap::kBlockStatusOffset];
+    dap::BeginTransferBlock(link.request(), static_cast<std::uint16_t>(n), dap::kReadApDrw);
+    link.Send();
+    std::array<std::uint32_t, dap::kMaxBlockWords> received{};
+    const std::uint8_t status = dap::DecodeTransferBlock(link.answer(), received);
     if (status != dap::kTransferOk) return status;
-    for (std::uint32_t k = 0; k < n; ++k) {
-      words[done + k] = GetLe32(&answer[dap::kBlockDataOffset + 4 * k]);
-    }
+    std::copy_n(received.begin(), n, words + done);
     done += n;
   } while (done < count);
 
   if (endWithStatusRead) {
-    transfer::BuildStatusRead(request);
-    SendProbeRequest(device, request, answer);
+    dap::EncodeStatusRead(link.request());
+    link.Send();
   }
   return dap::kTransferOk;
 }
 
 std::uint8_t WriteTargetWords(CHidDevice& device, std::uint32_t address, const std::uint32_t* words,
                               std::uint32_t count, bool endWithStatusRead) {
-  Report request{};
-  Report answer{};
-  transfer::BuildTarWrite(request, address);
-  SendProbeRequest(device, request, answer);
-  if (answer[dap::kTransferStatusOffset] != dap::kTransferOk) {
-    return answer[dap::kTransferStatusOffset];
-  }
+  Link link(device);
+  dap::EncodeTarWrite(link.request(), address);
+  link.Send();
+  const std::uint8_t tarStatus = dap::DecodeTransfer(link.answer()).status;
+  if (tarStatus != dap::kTransferOk) return tarStatus;
 
   std::uint32_t done = 0;
   do {
     const std::uint32_t n = ChunkSize(count - done);
     RequestWriter writer =
-        transfer::BeginBlock(request, static_cast<std::uint16_t>(n), dap::kWriteApDrw);
+        dap::BeginTransferBlock(link.request(), static_cast<std::uint16_t>(n), dap::kWriteApDrw);
     for (std::uint32_t k = 0; k < n; ++k) writer.Le32(words[done + k]);
-    SendProbeRequest(device, request, answer);
-    const std::uint8_t status = answer[dap::kBlockStatusOffset];
+    link.Send();
+    const std::uint8_t status = dap::DecodeTransferBlock(link.answer(), {});
     if (status != dap::kTransferOk) return status;
     done += n;
   } while (done < count);
 
   if (endWithStatusRead) {
-    transfer::BuildStatusRead(request);
-    SendProbeRequest(device, request, answer);
+    dap::EncodeStatusRead(link.request());
+    link.Send();
   }
   return dap::kTransferOk;
 }

@@ -53,28 +53,25 @@ constexpr std::uint32_t kHalted = 1u << 0;
 // The flash memory controller.
 namespace fmc {
 constexpr std::uint32_t kBase = 0x40080000;
-constexpr std::uint32_t kAddr = kBase + 0x000;
-constexpr std::uint32_t kData = kBase + 0x004;
-constexpr std::uint32_t kCmd = kBase + 0x00C;
 constexpr std::uint32_t kCtrl = kBase + 0x010;
 constexpr std::uint32_t kStatus = kBase + 0x018;
 constexpr std::uint32_t kPageSize = kBase + 0x188;
 constexpr std::uint32_t kReadyWords = kBase + 0x310;  // four words, any non-zero: ready
 constexpr std::uint32_t kReadyWordCount = 4;
 
-// The register image: the six words FMC_ADDR .. 0x014, read and written as
-// one block from kBase.
-constexpr std::uint32_t kImageWords = 6;
-constexpr std::uint32_t kImageAddr = 0;
-constexpr std::uint32_t kImageData = 1;
-constexpr std::uint32_t kImageCmd = 3;
-constexpr std::uint32_t kImageCtrl = 4;
-constexpr std::uint32_t kImageReg14 = 5;
-// The status image: FMC_CTRL, the word at 0x014 and FMC_STATUS, read as one
-// block from kCtrl.
-constexpr std::uint32_t kStatusImageWords = 3;
-constexpr std::uint32_t kStatusImageCtrl = 0;
-constexpr std::uint32_t kStatusImageStatus = 2;
+// The register block: the six words FMC_ADDR .. 0x014, read and written in
+// one go from kBase; the indexes name its words.
+constexpr std::uint32_t kRegisterBlockWords = 6;
+constexpr std::uint32_t kBlockAddr = 0;
+constexpr std::uint32_t kBlockData = 1;
+constexpr std::uint32_t kBlockCmd = 3;
+constexpr std::uint32_t kBlockCtrl = 4;
+constexpr std::uint32_t kBlockReg14 = 5;
+// The status block: FMC_CTRL, the word at 0x014 and FMC_STATUS, read in one
+// go from kCtrl.
+constexpr std::uint32_t kStatusBlockWords = 3;
+constexpr std::uint32_t kStatusBlockCtrl = 0;
+constexpr std::uint32_t kStatusBlockStatus = 2;
 
 constexpr std::uint32_t kCmdProgramWord = 4;
 constexpr std::uint32_t kCmdErasePage = 8;
@@ -90,11 +87,26 @@ constexpr bool Finished(std::uint32_t ctrl) {
 }
 }  // namespace fmc
 
-// The option-byte page.
+// The option-byte page: words 0 to 3 hold PP0..PP3 inverted, word 4 the
+// protection word (cpWord).
 namespace option {
 constexpr std::uint32_t kPageAddress = 0x1FF00000;
-constexpr std::uint32_t kProtectionWord = 0x1FF00010;  // cpWord
-constexpr std::uint32_t kSecurityOff = 1u << 0;        // clear: securely locked
+constexpr std::uint32_t kProtectionWord = 0x1FF00010;
+constexpr std::uint32_t kProtectionWordIndex = 4;
+// A protection bit cleared means the protection is on: CP0 is the security
+// lock, CP1 the option bytes' write protection.
+constexpr std::uint32_t kCp0Bit = 1u << 0;
+constexpr std::uint32_t kCp1Bit = 1u << 1;
+
+// The protection word for these flags: all bits set but the enabled ones.
+constexpr std::uint32_t CpWord(bool cp0Enabled, bool cp1Enabled) {
+  std::uint32_t word = 0xFFFFFFFFu;
+  if (cp0Enabled) word &= ~kCp0Bit;
+  if (cp1Enabled) word &= ~kCp1Bit;
+  return word;
+}
+constexpr bool Cp0Enabled(std::uint32_t cpWord) { return (cpWord & kCp0Bit) == 0; }
+constexpr bool Cp1Enabled(std::uint32_t cpWord) { return (cpWord & kCp1Bit) == 0; }
 }  // namespace option
 
 // Where flash ends and RAM begins: "-w32" programs words below this address.

@@ -1,35 +1,33 @@
 #include "protocol/exchange.h"
 
+#include "protocol/dap.h"
+
 namespace dravlopro {
 
 namespace {
 
-// The resynchronising request: DAP_Info for the packet size. Its answer is
-// 00 02 followed by the size as a 16-bit number.
-constexpr std::uint8_t kDapInfo = 0x00;
-constexpr std::uint8_t kInfoPacketSize = 0xFF;
-constexpr std::uint8_t kPacketSizeLength = 2;
-
+// The resynchronising request is DAP_Info for the packet size, which the
+// tool sends nowhere else: its answer, 00 02 and the size, is unmistakable.
 bool IsPacketSizeAnswer(const Report& answer) {
-  return answer[1] == kDapInfo && answer[2] == kPacketSizeLength;
+  std::uint16_t size = 0;
+  return dap::DecodeInfoPacketSize(answer, size);
 }
 
 // Brings the link back in step after the answer to a request with this
 // command byte did not come in time. False when it could not be done.
 bool Resynchronise(CHidDevice& device, std::uint8_t lateCommand) {
   Report request{};
-  request[1] = kDapInfo;
-  request[2] = kInfoPacketSize;
+  dap::EncodeInfo(request, dap::kInfoPacketSize);
   if (!device.WriteReport(request.data(), request.size())) return false;
   // Answers come in the order of their requests. The late answer of another
   // DAP_Info could look like this one's, so it is let by first.
-  std::size_t infoAnswersToPass = lateCommand == kDapInfo ? 1 : 0;
+  std::size_t infoAnswersToPass = lateCommand == dap::kInfo ? 1 : 0;
   for (std::size_t n = 0; n < kResyncMaxAnswers; ++n) {
     Report answer{};
     if (device.ReadReport(answer.data(), answer.size(), kDapReadTimeoutMs) != HidRead::Received) {
       return false;
     }
-    if (answer[1] != kDapInfo) continue;
+    if (answer[1] != dap::kInfo) continue;
     if (infoAnswersToPass > 0) {
       --infoAnswersToPass;
       continue;
@@ -59,6 +57,12 @@ ExchangeOutcome ExchangeReport(CHidDevice& device, const Report& request, Report
       break;
   }
   return answer[1] == request[1] ? ExchangeOutcome::Answered : ExchangeOutcome::EchoMismatch;
+}
+
+ExchangeOutcome Link::Send(const Report& request) {
+  const ExchangeOutcome outcome = ExchangeReport(device_, request, answer_, shape_);
+  if (outcome != ExchangeOutcome::Answered) answer_.fill(0);
+  return outcome;
 }
 
 }  // namespace dravlopro

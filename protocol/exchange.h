@@ -44,4 +44,36 @@ constexpr std::size_t kResyncMaxAnswers = 4;
 ExchangeOutcome ExchangeReport(CHidDevice& device, const Report& request, Report& answer,
                                const ExchangeShape& shape = {});
 
+// The one way the operations talk to the adapter: one request buffer and one
+// answer buffer for a whole operation. The request buffer keeps its bytes
+// from one request to the next, so a request built over an earlier one
+// carries the earlier bytes past its own fields, exactly as sent before.
+// After any outcome but Answered the answer is all zeros, which no answer
+// check accepts.
+class Link {
+ public:
+  explicit Link(CHidDevice& device, const ExchangeShape& shape = {})
+      : device_(device), shape_(shape) {}
+
+  Report& request() { return request_; }
+  // The request buffer zero-filled, for a request that must start clean.
+  Report& cleared() {
+    request_.fill(0);
+    return request_;
+  }
+  ExchangeShape& shape() { return shape_; }
+
+  // Sends the request buffer and takes in its answer.
+  ExchangeOutcome Send() { return Send(request_); }
+  // Sends a request built elsewhere.
+  ExchangeOutcome Send(const Report& request);
+  const Report& answer() const { return answer_; }
+
+ private:
+  CHidDevice& device_;
+  ExchangeShape shape_;
+  Report request_{};
+  Report answer_{};
+};
+
 }  // namespace dravlopro

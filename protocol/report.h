@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/little_endian.h"
+
 namespace dravlopro {
 
 // One HID report as the adapter exchanges it: the report number at offset 0
@@ -12,26 +14,25 @@ namespace dravlopro {
 constexpr std::size_t kReportLength = 65;
 using Report = std::array<std::uint8_t, kReportLength>;
 
-// Little-endian field helpers.
-inline void PutLe16(std::uint8_t* at, std::uint16_t value) {
-  at[0] = static_cast<std::uint8_t>(value);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-}
+// Appends request fields from byte 1 on (byte 0 is the report number) and
+// touches nothing past the last field written.
+class RequestWriter {
+ public:
+  explicit RequestWriter(Report& report) : report_(report) {}
+  RequestWriter& Byte(std::uint8_t value) {
+    if (at_ < kReportLength) report_[at_++] = value;
+    return *this;
+  }
+  RequestWriter& Le16(std::uint16_t value) {
+    return Byte(static_cast<std::uint8_t>(value)).Byte(static_cast<std::uint8_t>(value >> 8));
+  }
+  RequestWriter& Le32(std::uint32_t value) {
+    return Le16(static_cast<std::uint16_t>(value)).Le16(static_cast<std::uint16_t>(value >> 16));
+  }
 
-inline void PutLe32(std::uint8_t* at, std::uint32_t value) {
-  at[0] = static_cast<std::uint8_t>(value);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-  at[2] = static_cast<std::uint8_t>(value >> 16);
-  at[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-inline std::uint16_t GetLe16(const std::uint8_t* at) {
-  return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
-}
-
-inline std::uint32_t GetLe32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
+ private:
+  Report& report_;
+  std::size_t at_ = 1;
+};
 
 }  // namespace dravlopro

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/downloader.h"
+
 namespace dravlopro {
 namespace {
 
@@ -134,17 +136,17 @@ TEST(DownloadHeader, EveryByteOfTheHeader) {
 
 TEST(DownloadHeader, ProtectionWord) {
   ImageState state;
-  EXPECT_EQ(CpWord(state), 0xFFFFFFFFu);
+  EXPECT_EQ(ProtectionWord(state), 0xFFFFFFFFu);
   state.cp0Enabled = 1;
-  EXPECT_EQ(CpWord(state), 0xFFFFFFFEu);
+  EXPECT_EQ(ProtectionWord(state), 0xFFFFFFFEu);
   state.cp1Enabled = 1;
-  EXPECT_EQ(CpWord(state), 0xFFFFFFFCu);
+  EXPECT_EQ(ProtectionWord(state), 0xFFFFFFFCu);
   state.cp0Enabled = 0;
-  EXPECT_EQ(CpWord(state), 0xFFFFFFFDu);
+  EXPECT_EQ(ProtectionWord(state), 0xFFFFFFFDu);
 }
 
 TEST_F(EngineTest, QueryBeforeAnyLoadCarriesEmptyValues) {
-  EXPECT_TRUE(QueryAdapter(downloader_, state_));
+  EXPECT_TRUE(QueryAdapter(downloader_.device, state_));
   ASSERT_EQ(script_->Sequence(), "WR");
   Report expected{};
   const std::uint8_t head[] = {0x00, 0x80, 0x3E, 'Q', 'W',  'E', 'R',
@@ -161,7 +163,7 @@ TEST_F(EngineTest, EraseSendsOnlyTheOperation) {
   state_.ppTexts.fill(L"12345678");
   state_.cp0Enabled = 1;
   state_.cp1Enabled = 1;
-  EXPECT_TRUE(EraseByAdapter(downloader_, state_));
+  EXPECT_TRUE(EraseByAdapter(downloader_.device));
   ASSERT_EQ(script_->Sequence(), "WR");
   const std::vector<std::uint8_t> header = Writes()[0];
   Report expected{};
@@ -177,7 +179,7 @@ TEST_F(EngineTest, ImageTravelsInPacketsOf62Bytes) {
     SCOPED_TRACE(size);
     *script_ = AdapterScript{};
     state_.imageSize = size;
-    ASSERT_TRUE(DownloadImage(downloader_, state_));
+    ASSERT_TRUE(DownloadImage(downloader_.device, downloader_.image, state_));
 
     const auto writes = Writes();
     const std::size_t packets = (size + 61) / 62;
@@ -213,28 +215,28 @@ TEST_F(EngineTest, HeaderStatusMattersForEraseAndDownloadOnly) {
   script_->replies[0] = Reply(0x80, 0x01);
   script_->replies[1] = Reply(0x80, 0x01);
   script_->replies[2] = Reply(0x80, 0x01);
-  EXPECT_TRUE(QueryAdapter(downloader_, state_));
-  EXPECT_FALSE(EraseByAdapter(downloader_, state_));
+  EXPECT_TRUE(QueryAdapter(downloader_.device, state_));
+  EXPECT_FALSE(EraseByAdapter(downloader_.device));
   state_.imageSize = 100;
-  EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_FALSE(DownloadImage(downloader_.device, downloader_.image, state_));
   EXPECT_EQ(script_->Sequence(), "WRWRWR");  // no data after a refused header
 
   *script_ = AdapterScript{};
   script_->replies[0] = Reply(0x81, 0x00);
-  EXPECT_FALSE(QueryAdapter(downloader_, state_));
+  EXPECT_FALSE(QueryAdapter(downloader_.device, state_));
 }
 
 TEST_F(EngineTest, WrongPacketEchoStopsTheDownload) {
   state_.imageSize = 130;
   script_->replies[2] = Reply(0x80, 0x00);  // the second full packet's reply
-  EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_FALSE(DownloadImage(downloader_.device, downloader_.image, state_));
   EXPECT_EQ(script_->Sequence(), "WRWRWR");
 }
 
 TEST_F(EngineTest, WrongEchoOfTheLastPacketFails) {
   state_.imageSize = 63;
   script_->replies[2] = Reply(0x00, 0x00);
-  EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_FALSE(DownloadImage(downloader_.device, downloader_.image, state_));
   EXPECT_EQ(script_->Sequence(), "WRWRWR");
 }
 
@@ -244,33 +246,33 @@ TEST_F(EngineTest, FailedReadIsAFailedReply) {
     *script_ = AdapterScript{};
     script_->replies[0] = std::nullopt;
     state_.imageSize = 10;
-    const bool ok = request == 0   ? QueryAdapter(downloader_, state_)
-                    : request == 1 ? EraseByAdapter(downloader_, state_)
-                                   : DownloadImage(downloader_, state_);
+    const bool ok = request == 0   ? QueryAdapter(downloader_.device, state_)
+                    : request == 1 ? EraseByAdapter(downloader_.device)
+                                   : DownloadImage(downloader_.device, downloader_.image, state_);
     EXPECT_FALSE(ok);
     EXPECT_EQ(script_->Sequence(), "WR");
   }
 
   *script_ = AdapterScript{};
   script_->replies[1] = std::nullopt;
-  EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_FALSE(DownloadImage(downloader_.device, downloader_.image, state_));
   EXPECT_EQ(script_->Sequence(), "WRWR");
 }
 
 TEST_F(EngineTest, FailedHeaderWriteReadsNothing) {
   script_->failedWrites = {0};
-  EXPECT_FALSE(QueryAdapter(downloader_, state_));
+  EXPECT_FALSE(QueryAdapter(downloader_.device, state_));
   script_->failedWrites = {1};
-  EXPECT_FALSE(EraseByAdapter(downloader_, state_));
+  EXPECT_FALSE(EraseByAdapter(downloader_.device));
   script_->failedWrites = {2};
-  EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_FALSE(DownloadImage(downloader_.device, downloader_.image, state_));
   EXPECT_EQ(script_->Sequence(), "WWW");
 }
 
 TEST_F(EngineTest, FailedPacketWriteSkipsToTheLastPacketAndFails) {
   state_.imageSize = 200;       // three full packets and 14 bytes
   script_->failedWrites = {2};  // the second full packet
-  EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_FALSE(DownloadImage(downloader_.device, downloader_.image, state_));
   EXPECT_EQ(script_->Sequence(), "WRWRWWR");
   const auto writes = Writes();
   EXPECT_EQ(writes[3][2], 14);
@@ -278,7 +280,7 @@ TEST_F(EngineTest, FailedPacketWriteSkipsToTheLastPacketAndFails) {
 
   *script_ = AdapterScript{};
   script_->failedWrites = {4};  // the last packet
-  EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_FALSE(DownloadImage(downloader_.device, downloader_.image, state_));
   EXPECT_EQ(script_->Sequence(), "WRWRWRWRWR");
 }
 
@@ -293,14 +295,14 @@ TEST_F(EngineTest, ReportLengthsFollowTheDeviceWithinOneReport) {
     downloader_.device.caps.outputReportByteLength = c.announced;
     downloader_.device.caps.inputReportByteLength = c.announced;
     state_.imageSize = 70;
-    EXPECT_TRUE(DownloadImage(downloader_, state_));
+    EXPECT_TRUE(DownloadImage(downloader_.device, downloader_.image, state_));
     for (const Event& e : script_->events) EXPECT_EQ(e.length, c.used);
   }
 }
 
 TEST_F(EngineTest, ImageLargerThanTheBufferIsNotSent) {
   state_.imageSize = kImageBufferSize + 1;
-  EXPECT_FALSE(DownloadImage(downloader_, state_));
+  EXPECT_FALSE(DownloadImage(downloader_.device, downloader_.image, state_));
   EXPECT_TRUE(script_->events.empty());
 
   // Before any load the buffer holds nothing to send.
@@ -309,7 +311,7 @@ TEST_F(EngineTest, ImageLargerThanTheBufferIsNotSent) {
   CDownloader fresh(backend, table);
   fresh.device.handle = std::make_unique<RecordingConnection>(script_);
   state_.imageSize = 70;
-  EXPECT_FALSE(DownloadImage(fresh, state_));
+  EXPECT_FALSE(DownloadImage(fresh.device, fresh.image, state_));
   EXPECT_TRUE(script_->events.empty());
 }
 

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/text.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"
 
@@ -147,12 +148,12 @@ class LoaderTest : public ::testing::Test {
 };
 
 TEST(HexText, DigitsPairsAndNumbers) {
-  EXPECT_EQ(hexDigitValue(L'0'), 0);
-  EXPECT_EQ(hexDigitValue(L'9'), 9);
-  EXPECT_EQ(hexDigitValue(L'A'), 10);
-  EXPECT_EQ(hexDigitValue(L'f'), 15);
-  EXPECT_EQ(hexDigitValue(L'G'), 0);
-  EXPECT_EQ(hexDigitValue(L' '), 0);
+  EXPECT_EQ(HexDigitValue(L'0'), 0);
+  EXPECT_EQ(HexDigitValue(L'9'), 9);
+  EXPECT_EQ(HexDigitValue(L'A'), 10);
+  EXPECT_EQ(HexDigitValue(L'f'), 15);
+  EXPECT_EQ(HexDigitValue(L'G'), -1);
+  EXPECT_EQ(HexDigitValue(L' '), -1);
 
   EXPECT_EQ(HexPairToByte(L":1Fa0", 1), 0x1F);
   EXPECT_EQ(HexPairToByte(L":1Fa0", 3), 0xA0);
@@ -307,7 +308,7 @@ TEST_F(LoaderTest, UpperAddressesOutsideImageAndOptionBytesAreRejected) {
     EXPECT_EQ(image_.size(), kImageBufferSize);
   }
   EXPECT_EQ(LoadLines({Upper(0x0003), kEnd}), HexLoad::Loaded);
-  EXPECT_STREQ(kHexRejectedMessageNarrow, "File too big or Start address incorrect.");
+  EXPECT_STREQ(kHexRejectedMessage, L"File too big or Start address incorrect.");
   EXPECT_EQ(std::wstring(kHexRejectedMessage), L"File too big or Start address incorrect.");
 }
 

@@ -1,4 +1,4 @@
-#include "commands/option_bytes.h"
+#include "image/option_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +51,7 @@ TEST_F(OptionBytesTest, ProgramsTheNineWordsOfTheExamples) {
 TEST_F(OptionBytesTest, AnyNonZeroValueEnablesProtection) {
   RunState state;
   state.optionSettings[0].value = 2;
-  EXPECT_EQ(BuildOptionBlock(state)[4], 0xFFFFFFFEu);
+  EXPECT_EQ(BuildOptionBlock(state.optionSettings)[4], 0xFFFFFFFEu);
   EXPECT_EQ(bench.Run({"-ob", "cp0=2"}), 0);
   EXPECT_EQ(chip().OptionWord(4), 0xFFFFFFFEu);
   EXPECT_TRUE(chip().Locked());

@@ -1,0 +1,57 @@
+#include <filesystem>
+
+#include "base/result_code.h"
+#include "base/text.h"
+#include "commands/handlers.h"
+#include "image/loader.h"
+#include "image/program.h"
+
+namespace dravlopro {
+
+namespace {
+
+// The file a command's parameter names. It is opened by the name as typed
+// and judged HEX or binary by the upper-cased parameter.
+struct ImageFile {
+  std::filesystem::path path;
+  bool hex = false;
+};
+
+ImageFile ImageFileOf(const RunContext& context) {
+  return {FilePath(context.argv.at(context.commandIndex + 1)),
+          IsHexFileName(context.state.params[0])};
+}
+
+int RunImageCommand(RunContext& context, bool verifyOnly) {
+  const ImageFile file = ImageFileOf(context);
+  std::vector<std::uint8_t>& image = context.adapter.image;
+  bool rejected = false;
+  const int loaded = LoadImageFile(file.path, file.hex, image, context.imageState, rejected);
+  if (rejected) context.console.Alert(kHexRejectedMessage);
+  if (loaded != Success) return loaded;
+
+  if (verifyOnly) {
+    return VerifyImage(context.device(), context.clock, context.flashPageSize, image,
+                       context.imageState.imageSize);
+  }
+  return ProgramImage(context.device(), context.clock, context.flashPageSize, image,
+                      context.imageState, file.hex);
+}
+
+}  // namespace
+
+// "-a": program an image through the adapter's programming engine. The
+// option words start from all ones and no protection; a HEX file may set
+// them.
+int HandleProgram(RunContext& context) {
+  ImageState& state = context.imageState;
+  for (std::wstring& text : state.ppTexts) text = L"FFFFFFFF";
+  state.cp0Enabled = 0;
+  state.cp1Enabled = 0;
+  return RunImageCommand(context, false);
+}
+
+// "-v": verify the target's flash against an image.
+int HandleVerify(RunContext& context) { return RunImageCommand(context, true); }
+
+}  // namespace dravlopro

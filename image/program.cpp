@@ -1,0 +1,82 @@
+#include "image/program.h"
+
+#include <algorithm>
+
+#include "base/result_code.h"
+#include "image/engine.h"
+#include "image/loader.h"
+#include "probe/connection.h"
+#include "probe/flash.h"
+#include "probe/memory.h"
+
+namespace dravlopro {
+
+namespace {
+
+constexpr std::uint32_t kVerifyPieceWords = 256;
+constexpr std::uint32_t kVerifyPieceStride = 0x400;
+
+}  // namespace
+
+int LoadImageFile(const std::filesystem::path& file, bool hex, std::vector<std::uint8_t>& image,
+                  ImageState& state, bool& rejected) {
+  rejected = false;
+  if (!hex) return LoadBinaryImage(file, image, state);
+  switch (LoadHexImage(file, image, state)) {
+    case HexLoad::Loaded:
+      return state.imageSize > kImageBufferSize ? ProgramVerifyFailed : Success;
+    case HexLoad::Rejected:
+      rejected = true;
+      return FileAccessFailed;
+    case HexLoad::CannotOpen:
+    case HexLoad::BadLine:
+    case HexLoad::ShortRecord:
+    case HexLoad::LongLine:
+    case HexLoad::ReadFailed:
+      break;
+  }
+  return FileAccessFailed;
+}
+
+int ProgramImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
+                 std::span<const std::uint8_t> image, const ImageState& state, bool hex) {
+  int result = Success;
+  QueryAdapter(device, state);
+  if (!DownloadImage(device, image, state)) result = ProgramVerifyFailed;
+  if (!hex) {
+    if (!ConnectAndWait(device, clock, flashPageSize)) {
+      result = ConnectFailed;
+    } else if (EraseOptionPage(device, clock) != 1) {
+      result = OptionBytesFailed;
+    }
+  }
+  return result;
+}
+
+int VerifyImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
+                std::span<const std::uint8_t> image, std::uint32_t imageSize) {
+  if (!ConnectAndWait(device, clock, flashPageSize)) return ConnectFailed;
+  if (CheckSecurityLock(device) != Success) return TargetLocked;
+  // An empty image has nothing to compare.
+  if (imageSize == 0) return Success;
+  if (imageSize > image.size()) return ProgramVerifyFailed;
+  const std::uint32_t totalWords = (imageSize + 3) / 4;
+  std::vector<std::uint32_t> readBack(totalWords);
+  std::uint32_t address = 0;
+  std::uint32_t done = 0;
+  while (done < totalWords) {
+    const std::uint32_t n = std::min(kVerifyPieceWords, totalWords - done);
+    if (ReadTargetWords(device, address, readBack.data() + done, n, false) != 1) {
+      return ProgramVerifyFailed;
+    }
+    done += n;
+    address += kVerifyPieceStride;
+  }
+  for (std::uint32_t i = 0; i < imageSize; ++i) {
+    const auto byte = static_cast<std::uint8_t>(readBack[i / 4] >> (8 * (i % 4)));
+    if (byte != image[i]) return ProgramVerifyFailed;
+  }
+  return Success;
+}
+
+}  // namespace dravlopro
