@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "sim/sim_file.h"
@@ -18,6 +19,9 @@ namespace fs = std::filesystem;
 constexpr const char* kListFile = "bench.txt";
 constexpr const char* kListLock = "bench.lock";
 constexpr const char* kListHeader = "dravlopro-sim bench 1";
+// Larger flash or SRAM than this is surely a typing error, and would cost
+// every run its memory and time.
+constexpr std::uint32_t kMaxMemorySize = 16 * 1024 * 1024;
 
 fs::path TargetFile(const fs::path& folder, std::size_t adapter) {
   return folder / ("target-" + std::to_string(adapter) + ".bin");
@@ -44,17 +48,74 @@ SimAdapter& NumberedAdapter(SimBench& bench, std::size_t number) {
   throw std::out_of_range("no simulated adapter with that number");
 }
 
-std::string ListText(SimBench& bench) {
+std::string ListText(SimBench& bench, const std::vector<std::string>& targetWords) {
   std::ostringstream text;
   text << kListHeader << "\n";
+  std::size_t number = 0;
   for (std::size_t i = 0; i < bench.deviceCount(); ++i) {
     const SimDevice& device = bench.device(i);
     if (!device.adapter) continue;
     const std::string serial = device.serial ? Narrow(*device.serial) : "";
-    text << "adapter " << (serial.empty() ? "-" : serial) << " " << device.adapter->versionText
-         << "\n";
+    text << "adapter " << (serial.empty() ? "-" : serial) << " " << device.adapter->versionText;
+    if (number < targetWords.size() && !targetWords[number].empty()) {
+      text << " " << targetWords[number];
+    }
+    text << "\n";
+    ++number;
   }
   return text.str();
+}
+
+// A size in bytes: decimal, or hexadecimal after 0x.
+bool ParseSize(const std::string& text, std::uint32_t& out) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > (hex ? 8u : 10u)) return false;
+  std::uint64_t value = 0;
+  for (const char c : digits) {
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) return false;
+    value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+  }
+  if (value > 0xFFFFFFFFu) return false;
+  out = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+// The target that a missing target-N.bin stands for, as the words after the
+// adapter's version describe it: flash=, page= and sram= sizes in bytes, and
+// locked for a target whose security lock is on. No words: the default kind,
+// unlocked. False for an unknown word or a kind that cannot exist.
+bool FreshTarget(const std::vector<std::string>& words, SimTarget& target) {
+  SimConfig config;
+  bool locked = false;
+  for (const std::string& word : words) {
+    const std::size_t equals = word.find('=');
+    const std::string key = word.substr(0, equals);
+    std::uint32_t value = 0;
+    if (word == "locked") {
+      locked = true;
+    } else if (equals == std::string::npos || !ParseSize(word.substr(equals + 1), value)) {
+      return false;
+    } else if (key == "flash") {
+      config.flashSize = value;
+    } else if (key == "page") {
+      config.pageSize = value;
+    } else if (key == "sram") {
+      config.sramSize = value;
+    } else {
+      return false;
+    }
+  }
+  if (config.flashSize > kMaxMemorySize || config.sramSize > kMaxMemorySize ||
+      config.flashSize < config.pageSize || !target.Configure(config)) {
+    return false;
+  }
+  target.chip.SetLocked(locked);
+  return true;
 }
 
 bool ReadWholeFile(const fs::path& file, std::string& out) {
@@ -64,21 +125,31 @@ bool ReadWholeFile(const fs::path& file, std::string& out) {
   return !in.bad();
 }
 
-// Adds the adapters the list names, each with its saved target.
-bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench) {
+// Adds the adapters the list names, each with its saved target, or a fresh
+// one of the kind its line describes. targetWords gets the words of each
+// line after the version, for writing the list back.
+bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
+              std::vector<std::string>& targetWords) {
   std::istringstream in(text);
   std::string line;
   if (!std::getline(in, line) || line != kListHeader) return false;
+  targetWords.clear();
   std::size_t number = 0;
   while (std::getline(in, line)) {
-    // adapter <serial or -> <version>
+    // adapter <serial or -> <version> [target words]
     std::istringstream words(line);
     std::string kind;
     std::string serial;
     std::string version;
     if (!(words >> kind >> serial >> version) || kind != "adapter") return false;
+    std::vector<std::string> targetKind;
+    for (std::string word; words >> word;) targetKind.push_back(word);
     SimAdapter& adapter = serial == "-" ? bench.AddAdapterWithoutSerial(version)
                                         : bench.AddAdapter(Widen(serial), version);
+    if (!FreshTarget(targetKind, adapter.target)) return false;
+    std::string joined;
+    for (const std::string& word : targetKind) joined += (joined.empty() ? "" : " ") + word;
+    targetWords.push_back(joined);
     const fs::path target = TargetFile(folder, number);
     std::error_code error;
     if (fs::exists(target, error) && !adapter.target.Load(target)) return false;
@@ -119,11 +190,12 @@ bool BenchFolder::Open(SimBench& bench) {
   const bool exists = fs::exists(list, error);
   if (error) return false;
   if (exists) {
-    if (!ReadWholeFile(list, listText_) || !LoadList(folder_, listText_, bench)) return false;
+    if (!ReadWholeFile(list, listText_) || !LoadList(folder_, listText_, bench, targetWords_))
+      return false;
   } else {
     // The first run: one adapter with an erased target.
     bench.AddAdapter(L"SIM00001", "2.0.0");
-    listText_ = ListText(bench);
+    listText_ = ListText(bench, targetWords_);
     if (!NumberedAdapter(bench, 0).target.Save(TargetFile(folder_, 0)) ||
         !ReplaceFile(list, listText_)) {
       return false;
@@ -163,7 +235,7 @@ bool BenchFolder::Save(SimBench& bench) {
   }
   claimed_.clear();  // other runs may have the adapters now
 
-  const std::string text = ListText(bench);
+  const std::string text = ListText(bench, targetWords_);
   if (text != listText_) {
     std::unique_ptr<FolderLocks::Held> listLock;
     if (Take(folder_ / kListLock, listLock) && ReplaceFile(folder_ / kListFile, text)) {

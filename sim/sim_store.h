@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/clock.h"
 #include "sim/sim_bench.h"
@@ -35,7 +36,10 @@ constexpr std::uint32_t kLockPollMs = 10;
 
 // A simulated bench kept in a folder between runs, and shared by runs that
 // go on at the same time. bench.txt lists the adapters; target-N.bin holds
-// the lasting state of adapter N's target (a missing file: an erased target).
+// the lasting state of adapter N's target. A missing target-N.bin stands for
+// a fresh target (erased, unlocked) of the kind adapter N's line in bench.txt
+// describes after the version: flash=, page= and sram= sizes in bytes, and
+// locked for a target that starts with its security lock on.
 //
 // Open() loads the bench, or creates the default one on the very first run.
 // From then on, a run that opens an adapter claims it for the rest of the
@@ -64,7 +68,8 @@ class BenchFolder {
   std::filesystem::path folder_;
   FolderLocks& locks_;
   Clock& clock_;
-  std::string listText_;  // bench.txt as this run found or created it
+  std::string listText_;                  // bench.txt as this run found or created it
+  std::vector<std::string> targetWords_;  // by adapter number: the list's words after the version
   std::map<std::size_t, std::unique_ptr<FolderLocks::Held>> claimed_;  // by adapter number
   std::set<std::size_t> refused_;  // adapters this run could not claim
   bool damaged_ = false;

@@ -226,5 +226,97 @@ TEST_F(BenchFolderTest, ABenchListThatCannotBeReadFailsTheOpen) {
             "dravlopro-sim bench 1\nadapter GANG1\n");
 }
 
+TEST_F(BenchFolderTest, AnAdapterLineDescribesTheFreshTargetBehindIt) {
+  const std::string list =
+      "dravlopro-sim bench 1\n"
+      "adapter BIG 2.0.0 page=2048 flash=0x20000\n"
+      "adapter LOCKED 2.0.0 locked\n"
+      "adapter - 2.0.0\n";
+  scratch.Write("bench.txt", list);
+  FolderRun run(scratch.path(), locks);
+  ASSERT_TRUE(run.opened);
+  EXPECT_EQ(run.Run({"-list"}), 0);
+  EXPECT_EQ(run.console.out, "ID:0, SN:BIG.\r\nID:1, SN:LOCKED.\r\nID:2, SN:(*).\r\n" + kSuccess);
+
+  // Pages of 2 KB: the register tells, and page 1 is 0x800 to 0xFFF.
+  EXPECT_EQ(run.Run({"-sn",  "BIG",   "-r32",  "0x40080188", "1",      "-w32",  "0x7FC", "0x11",
+                     "-w32", "0xFFC", "0x22",  "-w32",       "0x1000", "0x33",  "-se",   "1",
+                     "1",    "-r32",  "0x7FC", "1",          "-r32",   "0xFFC", "2"}),
+            0);
+  EXPECT_EQ(run.console.out, Selection("BIG") + Word("0x40080188", "00000800") +
+                                 Word("0x000007FC", "00000011") +
+                                 "0x00000FFC:  FFFFFFFF 00000033 \n" + kSuccess);
+  // 128 KB of flash, and nothing after it.
+  EXPECT_EQ(run.Run({"-sn", "BIG", "-r32", "0x1FFFC", "1"}), 0);
+  EXPECT_EQ(run.Run({"-sn", "BIG", "-r32", "0x20000", "1"}), 5);
+
+  EXPECT_EQ(run.Run({"-sn", "LOCKED", "-rob"}), 14);
+  EXPECT_EQ(run.console.out, Selection("LOCKED") + "Process: -sn >> -rob (Fail)\n" + kLocked);
+  // The adapter without a serial number, by its ID: the default kind.
+  EXPECT_EQ(run.Run({"-id", "2", "-r32", "0x40080188", "1", "-rob"}), 0);
+  EXPECT_EQ(run.console.out, "This Dravlo Pro/Lite Ver:2.0.0, ID=2\n" +
+                                 Word("0x40080188", "00000400") +
+                                 "CP0=0, CP1=0, PP0=0x00000000, PP1=0x00000000, "
+                                 "PP2=0x00000000, PP3=0x00000000\n" +
+                                 kSuccess);
+  EXPECT_TRUE(run.store.Save(run.hid));
+  // The list keeps its words; the saved targets keep their kind.
+  EXPECT_EQ(ScratchDir::Read(scratch.path() / "bench.txt"), list);
+  FolderRun later(scratch.path(), locks);
+  ASSERT_TRUE(later.opened);
+  EXPECT_EQ(later.Run({"-sn", "BIG", "-r32", "0x40080188", "1", "-r32", "0x1000", "1"}), 0);
+  EXPECT_EQ(later.console.out, Selection("BIG") + Word("0x40080188", "00000800") +
+                                   Word("0x00001000", "00000033") + kSuccess);
+  EXPECT_EQ(later.Run({"-sn", "LOCKED", "-rob"}), 14);
+  // Programming erases the whole chip, which lifts the lock.
+  const std::string blinky = DRAVLOPRO_SOURCE_DIR "/examples/blinky/blinky.hex";
+  EXPECT_EQ(later.Run({"-sn", "LOCKED", "-a", blinky, "-rob"}), 0);
+}
+
+TEST_F(BenchFolderTest, TheLineDescribesOnlyATargetThatWasNeverSaved) {
+  WriteTwoAdapterBench();
+  FolderRun first(scratch.path(), locks);
+  ASSERT_TRUE(first.opened);
+  EXPECT_EQ(first.Run({"-sn", "GANG2", "-w32", "0x1000", "0x12345678"}), 0);
+  EXPECT_TRUE(first.store.Save(first.hid));
+
+  // Both lines now ask for a locked target: the saved one stays as it was
+  // saved, the erased one that was never saved starts locked.
+  scratch.Write("bench.txt",
+                "dravlopro-sim bench 1\nadapter GANG1 2.0.0 locked\nadapter GANG2 2.0.0 locked\n");
+  fs::remove(scratch.path() / "target-0.bin");
+  FolderRun second(scratch.path(), locks);
+  ASSERT_TRUE(second.opened);
+  EXPECT_EQ(second.Run({"-sn", "GANG1", "-rob"}), 14);
+  EXPECT_EQ(second.Run({"-sn", "GANG2", "-rob", "-r32", "0x1000", "1"}), 0);
+  EXPECT_EQ(second.console.out, Selection("GANG2") +
+                                    "CP0=0, CP1=0, PP0=0x00000000, PP1=0x00000000, "
+                                    "PP2=0x00000000, PP3=0x00000000\n" +
+                                    Word("0x00001000", "12345678") + kSuccess);
+}
+
+TEST_F(BenchFolderTest, AnUnknownWordOrATargetThatCannotExistFailsTheOpen) {
+  for (const std::string words :
+       {"colour=red", "lockd", "page", "page=", "page=0x", "page=12ab", "page=6",
+        "page=1000 flash=1024", "page=2048 flash=1024", "flash=0x2000000", "flash=99999999999",
+        "sram=0x2000000", "sram=6", "page=0x1_000"}) {
+    SCOPED_TRACE(words);
+    const std::string list = "dravlopro-sim bench 1\nadapter GANG1 2.0.0 " + words + "\n";
+    scratch.Write("bench.txt", list);
+    FolderRun run(scratch.path(), locks);
+    EXPECT_FALSE(run.opened);
+    EXPECT_EQ(ScratchDir::Read(scratch.path() / "bench.txt"), list);
+  }
+  // The same words spelled right.
+  scratch.Write("bench.txt",
+                "dravlopro-sim bench 1\nadapter GANG1 2.0.0 page=512 flash=0x1000 sram=4096\n");
+  FolderRun run(scratch.path(), locks);
+  ASSERT_TRUE(run.opened);
+  EXPECT_EQ(run.Run({"-r32", "0x40080188", "1", "-r32", "0xFFC", "1", "-r32", "0x20000FFC", "1"}),
+            0);
+  EXPECT_EQ(run.Run({"-r32", "0x1000", "1"}), 5);
+  EXPECT_EQ(run.Run({"-r32", "0x20001000", "1"}), 5);
+}
+
 }  // namespace
 }  // namespace dravlopro

@@ -1,0 +1,185 @@
+// scripts/gang driving real dravlopro-sim processes on a bench of several
+// adapters, as a production line would run it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/harness.h"
+#include "tests/result_lines.h"
+
+namespace dravlopro {
+namespace {
+
+using namespace testing;
+namespace fs = std::filesystem;
+
+const std::string kHex = DRAVLOPRO_SOURCE_DIR "/examples/blinky/blinky.hex";
+
+std::string Quoted(const std::string& word) {
+  std::string out = "'";
+  for (const char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// A bench folder with a settings folder of its own in `home`, and the
+// programs run on it.
+class GangBench {
+ public:
+  GangBench(fs::path home, const std::string& list) : home_(std::move(home)) {
+    fs::create_directories(bench());
+    std::ofstream(bench() / "bench.txt", std::ios::binary) << list;
+  }
+  fs::path bench() const { return home_ / "bench"; }
+  fs::path logs() const { return home_ / "logs"; }
+
+  // Runs a program with its words; standard output and error kept apart.
+  Outcome Run(const std::vector<std::string>& words) const {
+    std::string command = "env XDG_CONFIG_HOME=" + Quoted(home_.string()) +
+                          " DRAVLOPRO_SIM_DIR=" + Quoted(bench().string());
+    for (const std::string& w : words) command += " " + Quoted(w);
+    const fs::path err = home_ / "stderr.txt";
+    command += " </dev/null 2>" + Quoted(err.string());
+    Outcome outcome;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return outcome;
+    std::array<char, 4096> chunk{};
+    std::size_t n = 0;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+      outcome.out.append(chunk.data(), n);
+    }
+    const int status = pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.err = ScratchDir::Read(err);
+    return outcome;
+  }
+
+  Outcome Gang(const std::vector<std::string>& command) const {
+    std::vector<std::string> words{"bash",   DRAVLOPRO_SOURCE_DIR "/scripts/gang",
+                                   "--tool", DRAVLOPRO_SIM_BINARY,
+                                   "--logs", logs().string(),
+                                   "--"};
+    words.insert(words.end(), command.begin(), command.end());
+    return Run(words);
+  }
+
+  Outcome Sim(const std::vector<std::string>& command) const {
+    std::vector<std::string> words{DRAVLOPRO_SIM_BINARY};
+    words.insert(words.end(), command.begin(), command.end());
+    return Run(words);
+  }
+
+  std::string Log(const std::string& serial) const {
+    return ScratchDir::Read(logs() / (serial + ".log"));
+  }
+
+ private:
+  fs::path home_;
+};
+
+std::string Selection(const std::string& serial) {
+  return "This Dravlo Pro/Lite Ver:2.0.0, SN=" + serial + ".\n";
+}
+
+std::string Summary(const std::string& serial, const std::string& code,
+                    const std::string& resultLine) {
+  // The result line without its line end.
+  return serial + ": " + code + " " + resultLine.substr(0, resultLine.size() - 1) + "\n";
+}
+
+TEST(GangScript, ProgramsAndVerifiesEveryAdapterOfTheBenchAtOnce) {
+  const ScratchDir scratch;
+  const GangBench gang(
+      scratch.path(),
+      "dravlopro-sim bench 1\n"
+      "adapter GANG1 2.0.0\nadapter GANG2 2.0.0\nadapter GANG3 2.0.0\nadapter GANG4 2.0.0\n");
+  const Outcome o = gang.Gang({"-a", kHex, "-v", kHex});
+  EXPECT_EQ(o.status, 0) << o.err;
+  std::string summary;
+  for (const char* serial : {"GANG1", "GANG2", "GANG3", "GANG4"}) {
+    summary += Summary(serial, "0", kSuccess);
+    // Each run's output whole in its own log.
+    EXPECT_EQ(gang.Log(serial), Selection(serial) + kSuccess) << serial;
+  }
+  EXPECT_EQ(o.out, summary);
+  EXPECT_EQ(o.err, "");
+
+  // Every target holds the image now.
+  for (const char* serial : {"GANG1", "GANG2", "GANG3", "GANG4"}) {
+    const Outcome check = gang.Sim({"-sn", serial, "-v", kHex});
+    EXPECT_EQ(check.status, 0) << serial;
+    EXPECT_EQ(check.out, Selection(serial) + kSuccess);
+  }
+}
+
+TEST(GangScript, AFailingAdapterShowsItsCodeAndFailsTheGangWhileTheOthersLand) {
+  // GANG3's target is locked, and one adapter has no serial number.
+  const ScratchDir scratch;
+  const GangBench gang(scratch.path(),
+                       "dravlopro-sim bench 1\n"
+                       "adapter GANG1 2.0.0\nadapter GANG2 2.0.0\nadapter - 2.0.0\n"
+                       "adapter GANG3 2.0.0 locked\nadapter GANG4 2.0.0\n");
+  const Outcome o = gang.Gang({"-rob", "-a", kHex, "-v", kHex});
+  EXPECT_EQ(o.status, 1);
+  const std::string options =
+      "CP0=0, CP1=0, PP0=0x00000000, PP1=0x00000000, PP2=0x00000000, PP3=0x00000000\n";
+  EXPECT_EQ(o.out, Summary("GANG1", "0", kSuccess) + Summary("GANG2", "0", kSuccess) +
+                       Summary("GANG3", "14", kLocked) + Summary("GANG4", "0", kSuccess));
+  EXPECT_EQ(gang.Log("GANG3"), Selection("GANG3") + "Process: -sn >> -rob (Fail)\n" + kLocked);
+  EXPECT_EQ(gang.Log("GANG4"), Selection("GANG4") + options + kSuccess);
+  EXPECT_NE(o.err.find("skipping adapter ID 2: it has no serial number"), std::string::npos)
+      << o.err;
+  EXPECT_NE(o.err.find("1 of 4 adapters failed"), std::string::npos) << o.err;
+
+  for (const char* serial : {"GANG1", "GANG2", "GANG4"}) {
+    EXPECT_EQ(gang.Sim({"-sn", serial, "-v", kHex}).status, 0) << serial;
+  }
+  EXPECT_EQ(gang.Sim({"-sn", "GANG3", "-v", kHex}).status, 14);
+}
+
+TEST(GangScript, TakesTurnsWhenToldToAndEndsTwoWhenThereIsNothingToRun) {
+  const ScratchDir scratch;
+  const GangBench gang(scratch.path() / "two",
+                       "dravlopro-sim bench 1\nadapter GANG1 2.0.0\nadapter GANG2 2.0.0\n");
+  // One run at a time; the summary keeps the order of the list.
+  Outcome o = gang.Run({"bash", DRAVLOPRO_SOURCE_DIR "/scripts/gang", "--jobs", "1", "--tool",
+                        DRAVLOPRO_SIM_BINARY, "--logs", gang.logs().string(), "--", "-w32",
+                        "0x1000", "0x600D"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, Summary("GANG1", "0", kSuccess) + Summary("GANG2", "0", kSuccess));
+  EXPECT_EQ(gang.Sim({"-sn", "GANG2", "-r32", "0x1000", "1"}).out,
+            Selection("GANG2") + "0x00001000:  0000600D \n" + kSuccess);
+
+  // No adapter that -sn can choose.
+  const GangBench anonymous(scratch.path() / "anonymous",
+                            "dravlopro-sim bench 1\nadapter - 2.0.0\n");
+  o = anonymous.Gang({"-rob"});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_NE(o.err.find("no adapter with a serial number"), std::string::npos) << o.err;
+
+  // -list itself fails: a bench that cannot be read.
+  const GangBench broken(scratch.path() / "broken", "not a bench\n");
+  o = broken.Gang({"-rob"});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_NE(o.err.find("-list' ended with 1"), std::string::npos) << o.err;
+
+  // No command to run.
+  o = gang.Gang({});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.out, "");
+}
+
+}  // namespace
+}  // namespace dravlopro
