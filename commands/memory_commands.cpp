@@ -25,10 +25,6 @@ constexpr std::uint32_t kWordsPerLine = 4;
 // Words turned into bytes at a time on their way to a dump file.
 constexpr std::size_t kWordsPerChunk = 4096;
 
-bool Connect(RunContext& context) {
-  return ConnectAndWait(context.device(), context.clock, context.flashPageSize);
-}
-
 // The first two parameters as unsigned numbers.
 bool ParseTwo(const RunContext& context, std::uint32_t& first, std::uint32_t& second) {
   return ParseUnsigned(context.state.params[0], first) &&
@@ -94,7 +90,9 @@ int WriteDumpFile(const std::wstring& name, const std::uint32_t* words, std::uin
 }  // namespace
 
 int HandleR32(RunContext& context) {
-  if (!Connect(context)) return ConnectFailed;
+  if (!ConnectAndWait(context.device(), context.clock, context.flashPageSize)) {
+    return ConnectFailed;
+  }
   std::uint32_t address = 0;
   std::uint32_t count = 0;
   if (!ParseTwo(context, address, count)) return InvalidParameter;
@@ -107,7 +105,9 @@ int HandleR32(RunContext& context) {
 }
 
 int HandleW32(RunContext& context) {
-  if (!Connect(context)) return ConnectFailed;
+  if (!ConnectAndWait(context.device(), context.clock, context.flashPageSize)) {
+    return ConnectFailed;
+  }
   std::uint32_t address = 0;
   std::uint32_t data = 0;
   if (!ParseTwo(context, address, data)) return InvalidParameter;
@@ -120,7 +120,9 @@ int HandleW32(RunContext& context) {
 }
 
 int HandleDump(RunContext& context) {
-  if (!Connect(context)) return ConnectFailed;
+  if (!ConnectAndWait(context.device(), context.clock, context.flashPageSize)) {
+    return ConnectFailed;
+  }
   std::uint32_t address = 0;
   std::uint32_t count = 0;
   if (!ParseTwo(context, address, count)) return InvalidParameter;
