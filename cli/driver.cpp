@@ -43,6 +43,8 @@ void SettleSelection(RunContext& context, SelectionLine& line, int& resultCode) 
   if (!quiet) line.title = L"This Dravlo Pro/Lite";
 }
 
+bool IsHelpWord(const std::wstring& word) { return word == L"--help" || word == L"-h"; }
+
 void AppendToTrail(std::wstring& trail, const std::wstring& word) {
   trail += trail.empty() ? L" " + word + L" " : L">> " + word + L" ";
 }
@@ -106,6 +108,14 @@ int RunDriver(const std::vector<std::wstring>& argv, const Environment& environm
   RunContext context(environment);
   context.argv = argv.empty() ? std::vector<std::wstring>{L"dravlopro"} : argv;
   RunState& state = context.state;
+
+  // The two words every shell user tries first, each alone on the line: the
+  // help is the usage text, as a run without arguments prints it.
+  if (context.argv.size() == 2 && IsHelpWord(context.argv[1])) context.argv.resize(1);
+  if (context.argv.size() == 2 && context.argv[1] == L"--version") {
+    context.console.PrintAlways(VersionLine(context.argv[0]));
+    return Success;
+  }
 
   context.settings.GetSettingsPath(context.settingsPath);
   int resultCode = ValidateArguments(context.argv, state.targetSn, state.targetId, state.quiet);

@@ -111,6 +111,15 @@ std::string UsageText() {
   return text + kUsageTail;
 }
 
+std::string VersionLine(const std::wstring& program) {
+  std::wstring name = program.substr(program.find_last_of(L"/\\") + 1);
+  if (name.size() > 4 && ToLower(name.substr(name.size() - 4)) == L".exe") {
+    name.resize(name.size() - 4);
+  }
+  if (name.empty()) name = L"dravlopro";
+  return Narrow(name) + " " + kVersionText + "\n";
+}
+
 void FinalReport(Console& console, int code, const std::wstring& trail) {
   if (code != Success && !trail.empty()) {
     console.PrintMessage(L"Process:" + trail + L"(Fail)\n");

@@ -57,6 +57,21 @@ TEST(EndToEnd, UsageTextAndExitStatusesOfTheTool) {
   EXPECT_EQ(o.out, kNotApplicable);
 }
 
+TEST(EndToEnd, HelpAndVersionAnswerWithoutAnAdapter) {
+  ScratchDir home;
+  for (const char* help : {"--help", "-h"}) {
+    const Outcome o = RunProgram(DRAVLOPRO_BINARY, help, home.path());
+    EXPECT_EQ(o.status, 0) << help;
+    EXPECT_EQ(o.out, Golden("usage.txt") + kSuccess) << help;
+  }
+  Outcome o = RunProgram(DRAVLOPRO_BINARY, "--version", home.path());
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "dravlopro v1.0.1.0\n");
+  o = RunProgram(DRAVLOPRO_SIM_BINARY, "--version", home.path());
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "dravlopro-sim v1.0.1.0\n");
+}
+
 TEST(EndToEnd, WithoutAnAdapterListingEndsWithThirty) {
   ScratchDir home;
   Outcome o = RunProgram(DRAVLOPRO_BINARY, "-q -list", home.path());

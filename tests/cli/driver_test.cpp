@@ -30,6 +30,35 @@ TEST(Driver, WithoutArgumentsPrintsUsageAndSucceedsWithoutTouchingTheAdapter) {
   EXPECT_TRUE(bench.hid.trace.empty());
 }
 
+TEST(Driver, HelpAloneIsTheUsageTextAndVersionAloneOneLine) {
+  Bench bench;
+  bench.hid.AddAdapter(L"12345");
+  const std::string usage = Golden("usage.txt");
+  for (const char* help : {"--help", "-h"}) {
+    EXPECT_EQ(bench.Run({help}), 0) << help;
+    EXPECT_EQ(bench.output(), usage + kSuccess) << help;
+    EXPECT_TRUE(bench.hid.trace.empty()) << help;
+  }
+  EXPECT_EQ(bench.Run({"--version"}), 0);
+  EXPECT_EQ(bench.output(), "dravlopro v1.0.1.0\n");
+  EXPECT_TRUE(bench.hid.trace.empty());
+}
+
+TEST(Driver, HelpAndVersionAmongOtherWordsStayUnknownCommands) {
+  Bench bench;
+  // Without an adapter, an unknown command word never gets its turn.
+  EXPECT_EQ(bench.Run({"--help", "-list"}), 30);
+  EXPECT_EQ(bench.Run({"-q", "--version"}), 30);
+  EXPECT_EQ(bench.output(), "");
+
+  bench.hid.AddAdapter(L"12345");
+  EXPECT_EQ(bench.Run({"-q", "--help"}), 3);
+  EXPECT_EQ(bench.output(), "");
+  EXPECT_EQ(bench.Run({"-rob", "--version"}), 3);
+  EXPECT_EQ(bench.Run({"-H"}), 3);
+  EXPECT_EQ(bench.Run({"--HELP"}), 3);
+}
+
 TEST(Driver, ValidationFailuresPrintOnlyTheResultLineAndRunNothing) {
   struct Case {
     std::vector<std::string> words;
