@@ -72,7 +72,9 @@ void EncodeSwjSequence(Report& request, std::uint8_t bitCount, std::span<const s
   for (const std::uint8_t byte : bits) writer.Byte(byte);
 }
 
-bool DecodeStatus(const Report& answer) { return answer[kStatusOffset] == kDapOk; }
+bool DecodeStatus(const Report& answer, std::uint8_t command) {
+  return answer[1] == command && answer[kStatusOffset] == kDapOk;
+}
 
 void EncodeSwjPins(Report& request, std::uint8_t output, std::uint8_t select,
                    std::uint32_t waitMicroseconds) {

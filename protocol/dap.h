@@ -77,8 +77,10 @@ void EncodeTransferConfigure(Report& request, std::uint8_t idleCycles, std::uint
 void EncodeSwdConfigure(Report& request, std::uint8_t configuration);
 void EncodeWriteAbort(Report& request, std::uint32_t value);
 void EncodeSwjSequence(Report& request, std::uint8_t bitCount, std::span<const std::uint8_t> bits);
-// True when a general answer says DAP_OK.
-bool DecodeStatus(const Report& answer);
+// True when the answer echoes `command` and says DAP_OK. A lost answer reads
+// as all zeros, whose status byte would say DAP_OK too: the echo tells it
+// apart, as it does DAP_Invalid and the answer of another request.
+bool DecodeStatus(const Report& answer, std::uint8_t command);
 
 // --- DAP_SWJ_Pins ------------------------------------------------------------
 void EncodeSwjPins(Report& request, std::uint8_t output, std::uint8_t select,
@@ -104,7 +106,7 @@ void EncodeWordRead(Report& request, std::uint32_t address);
 struct TransferAnswer {
   std::uint8_t count = 0;                   // transfers done
   std::uint8_t status = kTransferNoAnswer;  // the last transfer's acknowledge
-  std::uint32_t value = 0;                  // the word the last read returned
+  std::uint32_t value = 0;                  // the word of the first read (the tool sends one)
 };
 TransferAnswer DecodeTransfer(const Report& answer);
 
