@@ -5,7 +5,9 @@
 //   time per exchange;
 // - loading a 256 KB Intel HEX image: CPU time per MB of HEX text;
 // - "-a" of a 1 MB binary and "-v" of a 256 KB image: reports exchanged and
-//   host CPU time per report.
+//   host CPU time per report;
+// - finding the adapter among 40 other HID devices: platform enumerations and
+//   device opens per command.
 
 #include <algorithm>
 #include <cstdint>
@@ -162,6 +164,34 @@ bool BenchImageCommand(const char* label, const std::vector<std::uint8_t>& image
   return good;
 }
 
+// One adapter behind 40 other HID devices (keyboards, mice, ...), as the
+// computer lists them: what each command line costs in platform enumerations
+// and in opens of the other devices and of the adapter.
+bool BenchFindingTheAdapter() {
+  constexpr int kOtherDevices = 40;
+  std::printf("\nFinding the adapter behind %d other HID devices\n", kOtherDevices);
+  std::printf("%-16s %12s %14s %14s %6s\n", "command", "enumerations", "other opens",
+              "adapter opens", "result");
+  bool good = true;
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"-r32", "0", "1"}, {"-list"}, {"-pdev", "sn=12345"}}) {
+    dravlopro::testing::Bench bench;
+    for (int i = 0; i < kOtherDevices; ++i) {
+      bench.hid.AddOtherDevice(0x046D, static_cast<std::uint16_t>(0xC000 + i));
+    }
+    bench.hid.AddAdapter(L"12345");
+    const int exitCode = bench.Run(words);
+    std::string label;
+    for (const std::string& w : words) label += (label.empty() ? "" : " ") + w;
+    const int adapterOpens = bench.hid.device(kOtherDevices).opens;
+    std::printf("%-16s %12zu %14d %14d %6d\n", label.c_str(), bench.hid.enumerations,
+                bench.hid.OpensOfOtherDevices(), adapterOpens, exitCode);
+    good = good && exitCode == 0;
+  }
+  std::printf("Counted over the whole run of \"dravlopro <command>\".\n");
+  return good;
+}
+
 }  // namespace
 
 int main() {
@@ -218,5 +248,7 @@ int main() {
                               {"-q", "-v"}, 0) &&
             allGood;
   std::printf("cpu ms: whole run, best of %d; us/report over all reports of the run.\n", kRepeats);
+
+  allGood = BenchFindingTheAdapter() && allGood;
   return allGood ? 0 : 1;
 }

@@ -151,17 +151,28 @@ void SimBench::EndOfPass() {
 InterfaceOpen SimBench::OpenInterface(std::uint32_t memberIndex,
                                       std::unique_ptr<HidConnection>& out, std::string& path) {
   out.reset();
+  // Each index is looked up in a list of its own, as the platforms do.
+  ++enumerations;
   std::uint32_t seen = 0;
   for (std::size_t i = 0; i < devices_.size(); ++i) {
     if (!devices_[i].present) continue;
     if (seen++ != memberIndex) continue;
     path = "sim://hid/" + std::to_string(i);
+    ++devices_[i].opens;
     if (!devices_[i].openable) return InterfaceOpen::CannotOpen;
     out = std::make_unique<SimConnection>(*this, i);
     return InterfaceOpen::Opened;
   }
   EndOfPass();
   return InterfaceOpen::NoInterface;
+}
+
+int SimBench::OpensOfOtherDevices() const {
+  int opens = 0;
+  for (const SimDevice& d : devices_) {
+    if (d.vendorId != kAdapterVendorId || d.productId != kAdapterProductId) opens += d.opens;
+  }
+  return opens;
 }
 
 bool SimBench::Exchange(std::size_t deviceIndex, const Report& request, Report& answer) {

@@ -31,6 +31,9 @@ struct SimDevice {
   // no limit.
   int exchangesLeft = -1;
 
+  // How often the tool tried to open this device, successfully or not.
+  int opens = 0;
+
   enum class Vanish { No, Once, ForGood };
   Vanish vanish = Vanish::No;
   int vanishPassesSeen = 0;
@@ -83,6 +86,12 @@ class SimBench : public HidBackend {
   // that the tool's pauses and its waits for answers share one time line.
   void UseClock(SimClock& clock) { clock_ = &clock; }
   SimClock& time() { return clock_ != nullptr ? *clock_ : ownClock_; }
+
+  // How often the tool had the computer list its HID interfaces.
+  std::size_t enumerations = 0;
+  // Opens of devices with other IDs than the adapter's, over the bench's
+  // whole life.
+  int OpensOfOtherDevices() const;
 
   // How many device handles are open right now, and the most ever at once.
   int openHandles = 0;
