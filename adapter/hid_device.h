@@ -49,8 +49,10 @@ class CHidDevice {
   int OpenBySerial(std::uint16_t vendorId, std::uint16_t productId, const std::wstring& serial,
                    std::int32_t flag);
 
-  InterfaceOpen OpenHidInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
-                                 char* pathDestination);
+  // Interface memberIndex of the pass; its device path goes to
+  // pathDestination when one is given.
+  InterfaceOpen OpenHidInterface(HidPass& pass, std::uint32_t memberIndex,
+                                 std::unique_ptr<HidConnection>& out, char* pathDestination);
 
   HidRead ReadReport(std::uint8_t* buffer, std::size_t count,
                      std::uint32_t timeoutMs = kDapReadTimeoutMs);
@@ -71,6 +73,9 @@ class CHidDevice {
   bool linkRetired = false;
 
  private:
+  // The enumeration pass of Open: counts the adapters and records their
+  // serial numbers in the table.
+  void ListAdapters(std::uint16_t vendorId, std::uint16_t productId, std::uint32_t maxAdapters);
   std::wstring ReadSerialNumber(HidConnection& connection);
   void Examine(HidConnection& connection);
 

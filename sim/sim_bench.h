@@ -54,6 +54,17 @@ struct TraceEntry {
 // bench.
 class SimBench : public HidBackend {
  public:
+  // How the computer lists its HID interfaces.
+  enum class Listing {
+    // Once per pass, each entry with the device's IDs, so that only the
+    // devices with the IDs looked for are opened (Linux, macOS).
+    WithIds,
+    // Anew for every index, the IDs known only once a device is open, so that
+    // every device is opened (Windows).
+    PerIndex
+  };
+  Listing listing = Listing::WithIds;
+
   SimAdapter& AddAdapter(const std::wstring& serial, const std::string& version = "2.0.0");
   SimAdapter& AddAdapterWithoutSerial(const std::string& version = "2.0.0");
   void AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId,
@@ -69,8 +80,7 @@ class SimBench : public HidBackend {
   SimAdapter& adapter(const std::wstring& serial);
   SimAdapter& adapterAt(std::size_t deviceIndex) { return *devices_.at(deviceIndex).adapter; }
 
-  InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
-                              std::string& path) override;
+  std::unique_ptr<HidPass> BeginPass(std::uint16_t vendorId, std::uint16_t productId) override;
 
   // Every report exchanged, in order.
   std::vector<TraceEntry> trace;
@@ -87,7 +97,10 @@ class SimBench : public HidBackend {
   void UseClock(SimClock& clock) { clock_ = &clock; }
   SimClock& time() { return clock_ != nullptr ? *clock_ : ownClock_; }
 
-  // How often the tool had the computer list its HID interfaces.
+  // Enumeration passes begun, and how often the tool had the computer list
+  // its HID interfaces for them: once per pass, or once per index with the
+  // PerIndex listing.
+  std::size_t passes = 0;
   std::size_t enumerations = 0;
   // Opens of devices with other IDs than the adapter's, over the bench's
   // whole life.
@@ -119,6 +132,11 @@ class SimBench : public HidBackend {
   bool Exchange(std::size_t deviceIndex, const Report& request, Report& answer);
 
  private:
+  friend class SimPass;
+  // The indexes in devices_ of the present devices, in enumeration order.
+  std::vector<std::size_t> PresentDevices() const;
+  InterfaceOpen OpenListed(std::size_t deviceIndex, std::uint16_t vendorId, std::uint16_t productId,
+                           HidInterface& out);
   void EndOfPass();
 
   std::vector<SimDevice> devices_;
