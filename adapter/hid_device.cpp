@@ -10,13 +10,11 @@ namespace dravlopro {
 CHidDevice::CHidDevice(HidBackend& backend, AdapterTable& table)
     : backend_(backend), table_(table) {}
 
-CHidDevice::~CHidDevice() {
-  if (closed == 0) Close();
-}
+// The handle closes with the device.
+CHidDevice::~CHidDevice() = default;
 
 void CHidDevice::Close() {
   handle.reset();
-  closed = 1;
   linkRetired = false;
 }
 
@@ -116,7 +114,6 @@ int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
       // not be opened.
       if (!h->Claim()) return kHeldElsewhere;
       handle = std::move(h);
-      closed = 0;
       linkRetired = false;
       return 1;
     }

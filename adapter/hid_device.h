@@ -58,16 +58,16 @@ class CHidDevice {
                      std::uint32_t timeoutMs = kDapReadTimeoutMs);
   bool WriteReport(const std::uint8_t* buffer, std::size_t count);
 
-  // Closes the open adapter, if any, and marks the device closed.
+  // Closes the open adapter, if any.
   void Close();
   bool IsOpen() const { return handle != nullptr; }
 
+  // The open adapter; null when none is open. The device is its only owner.
   std::unique_ptr<HidConnection> handle;
   char path[kDevicePathBytes] = {};
   std::int32_t openOption = 0;
   HidAttributes attributes;
   HidCaps caps;
-  std::uint32_t closed = 1;
   // Set when the link to the adapter could not be brought back in step
   // after a lost answer: nothing more is exchanged on this handle.
   bool linkRetired = false;

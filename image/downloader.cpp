@@ -4,9 +4,8 @@ namespace dravlopro {
 
 CDownloader::CDownloader(HidBackend& backend, AdapterTable& table) : device(backend, table) {}
 
-CDownloader::~CDownloader() {
-  if (device.closed == 0) device.Close();
-}
+// The device closes its own handle.
+CDownloader::~CDownloader() = default;
 
 int CDownloader::OpenAdapter(std::int32_t index, const std::wstring& serial) {
   return device.Open(index, serial, kAdapterVendorId, kAdapterProductId, kMaxAdapters, 0);
