@@ -23,6 +23,7 @@ InterfaceOpen CHidDevice::OpenHidInterface(HidPass& pass, std::uint32_t memberIn
                                            char* pathDestination) {
   HidInterface found;
   const InterfaceOpen result = pass.OpenInterface(memberIndex, found);
+  NoteOpenOutcome(result, found);
   out = std::move(found.connection);
   if (result != InterfaceOpen::NoInterface && pathDestination != nullptr) {
     const std::size_t n = std::min(found.path.size(), kDevicePathBytes - 1);
@@ -30,6 +31,21 @@ InterfaceOpen CHidDevice::OpenHidInterface(HidPass& pass, std::uint32_t memberIn
     pathDestination[n] = '\0';
   }
   return result;
+}
+
+void CHidDevice::NoteOpenOutcome(InterfaceOpen result, const HidInterface& found) {
+  const auto known =
+      std::find_if(unopenable_.begin(), unopenable_.end(),
+                   [&](const UnopenableAdapter& adapter) { return adapter.path == found.path; });
+  if (result == InterfaceOpen::Opened) {
+    if (known != unopenable_.end()) unopenable_.erase(known);
+  } else if (result == InterfaceOpen::CannotOpen && !found.openError.empty()) {
+    if (known == unopenable_.end()) {
+      unopenable_.push_back({found.path, found.openError});
+    } else {
+      known->reason = found.openError;
+    }
+  }
 }
 
 void CHidDevice::Examine(HidConnection& connection) {

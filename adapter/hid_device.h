@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "adapter/hid_backend.h"
 
@@ -27,6 +28,13 @@ struct AdapterTable {
   std::uint32_t adapterCount = 0;
   std::array<std::wstring, kMaxAdapters> adapterSns;
   std::wstring openedSn;
+};
+
+// An adapter that the platform listed but that could not be opened: its
+// device path and why not, in the system's words ("Permission denied").
+struct UnopenableAdapter {
+  std::string path;
+  std::string reason;
 };
 
 // One HID adapter handle with its attributes and capabilities.
@@ -62,6 +70,11 @@ class CHidDevice {
   void Close();
   bool IsOpen() const { return handle != nullptr; }
 
+  // The adapters that this device's passes listed but could not open the
+  // last time they tried, each path once, in the order first met. Only a
+  // backend that knows an interface's IDs without opening it names them.
+  const std::vector<UnopenableAdapter>& unopenableAdapters() const { return unopenable_; }
+
   // The open adapter; null when none is open. The device is its only owner.
   std::unique_ptr<HidConnection> handle;
   char path[kDevicePathBytes] = {};
@@ -77,10 +90,12 @@ class CHidDevice {
   // serial numbers in the table.
   void ListAdapters(std::uint16_t vendorId, std::uint16_t productId, std::uint32_t maxAdapters);
   std::wstring ReadSerialNumber(HidConnection& connection);
+  void NoteOpenOutcome(InterfaceOpen result, const HidInterface& found);
   void Examine(HidConnection& connection);
 
   HidBackend& backend_;
   AdapterTable& table_;
+  std::vector<UnopenableAdapter> unopenable_;
 };
 
 }  // namespace dravlopro

@@ -6,7 +6,11 @@
 #include <hidapi.h>
 #endif
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -57,6 +61,21 @@ std::string LockFileFor(const std::wstring& serial, const std::string& devicePat
   target = LockTarget::Existing;
   return devicePath;
 #endif
+}
+
+// Why the device at this path cannot be opened, in the system's words;
+// empty when that cannot be told. hidapi does not keep the error number, so
+// on Linux the device node is opened once more here, as hidapi opens it.
+// macOS device paths are not files: no reason there.
+std::string OpenError(const char* path) {
+#if defined(__linux__)
+  const int fd = ::open(path, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+#else
+  static_cast<void>(path);
+#endif
+  return {};
 }
 
 class HidapiConnection : public HidConnection {
@@ -166,7 +185,10 @@ class HidapiPass : public HidPass {
       return InterfaceOpen::OtherDevice;
     }
     Device device(hid_open_path(info.path));
-    if (!device) return InterfaceOpen::CannotOpen;
+    if (!device) {
+      out.openError = OpenError(info.path);
+      return InterfaceOpen::CannotOpen;
+    }
     out.connection = std::make_unique<HidapiConnection>(std::move(device), info, locks_);
     return InterfaceOpen::Opened;
   }

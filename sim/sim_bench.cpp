@@ -194,13 +194,17 @@ std::vector<std::size_t> SimBench::PresentDevices() const {
 InterfaceOpen SimBench::OpenListed(std::size_t deviceIndex, std::uint16_t vendorId,
                                    std::uint16_t productId, HidInterface& out) {
   SimDevice& d = devices_[deviceIndex];
-  out.path = "sim://hid/" + std::to_string(deviceIndex);
+  out.path = d.path.empty() ? "sim://hid/" + std::to_string(deviceIndex) : d.path;
   const bool idsListed = listing == Listing::WithIds;
   if (idsListed && (d.vendorId != vendorId || d.productId != productId)) {
     return InterfaceOpen::OtherDevice;
   }
   ++d.opens;
-  if (!d.present || !d.openable) return InterfaceOpen::CannotOpen;
+  if (!d.present || !d.openable) {
+    // Only a listing that shows the IDs tells which device is an adapter.
+    if (idsListed) out.openError = d.present ? d.openError : "No such file or directory";
+    return InterfaceOpen::CannotOpen;
+  }
   out.connection = std::make_unique<SimConnection>(*this, deviceIndex);
   return InterfaceOpen::Opened;
 }

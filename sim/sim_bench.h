@@ -26,6 +26,10 @@ struct SimDevice {
   std::optional<std::wstring> serial;  // nullopt: the device has no serial string
   bool present = true;
   bool openable = true;
+  // Why it cannot be opened, in the system's words, when it is not openable.
+  std::string openError = "Permission denied";
+  // Its device path; empty for "sim://hid/<index>".
+  std::string path;
   std::shared_ptr<SimAdapter> adapter;  // null for a device that is not an adapter
   // Exchanges the device still answers before it drops off the bus; -1 for
   // no limit.
