@@ -51,17 +51,41 @@ class HidConnection {
 };
 
 enum class InterfaceOpen {
-  Opened,      // the interface exists and was opened
-  CannotOpen,  // it exists but cannot be opened (held exclusively, ...)
-  NoInterface  // no interface with this index: the end of the enumeration
+  Opened,       // the interface exists and was opened
+  CannotOpen,   // it exists but cannot be opened (no access, held exclusively, ...)
+  OtherDevice,  // it exists, and the listing shows IDs other than the pass looks for:
+                // left unopened
+  NoInterface   // no interface with this index: the end of the pass
 };
 
-// The platform's list of present HID interfaces, in enumeration order.
+// One interface of a pass, as the backend found it.
+struct HidInterface {
+  std::unique_ptr<HidConnection> connection;  // set when Opened
+  std::string path;                           // the platform's device path
+  // Only for an interface that the listing shows with the IDs the pass looks
+  // for and that cannot be opened: why not, in the system's words ("Permission
+  // denied"). Empty when the backend cannot tell.
+  std::string openError;
+};
+
+// One enumeration pass: the present HID interfaces, numbered from 0 in the
+// platform's order.
+class HidPass {
+ public:
+  virtual ~HidPass() = default;
+  virtual InterfaceOpen OpenInterface(std::uint32_t memberIndex, HidInterface& out) = 0;
+};
+
+// The HID interfaces of the computer.
 class HidBackend {
  public:
   virtual ~HidBackend() = default;
-  virtual InterfaceOpen OpenInterface(std::uint32_t memberIndex,
-                                      std::unique_ptr<HidConnection>& out, std::string& path) = 0;
+  // Starts a pass that looks for devices with these IDs. A backend whose
+  // platform listing shows each interface's IDs lists the interfaces once,
+  // here, and opens only those with these IDs. One whose platform tells the
+  // IDs only of an opened device lists the interfaces anew for every index
+  // and opens every one. Either way the caller checks the IDs of what it got.
+  virtual std::unique_ptr<HidPass> BeginPass(std::uint16_t vendorId, std::uint16_t productId) = 0;
 };
 
 }  // namespace dravlopro

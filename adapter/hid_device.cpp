@@ -10,27 +10,42 @@ namespace dravlopro {
 CHidDevice::CHidDevice(HidBackend& backend, AdapterTable& table)
     : backend_(backend), table_(table) {}
 
-CHidDevice::~CHidDevice() {
-  if (closed == 0) Close();
-}
+// The handle closes with the device.
+CHidDevice::~CHidDevice() = default;
 
 void CHidDevice::Close() {
   handle.reset();
-  closed = 1;
   linkRetired = false;
 }
 
-InterfaceOpen CHidDevice::OpenHidInterface(std::uint32_t memberIndex,
+InterfaceOpen CHidDevice::OpenHidInterface(HidPass& pass, std::uint32_t memberIndex,
                                            std::unique_ptr<HidConnection>& out,
                                            char* pathDestination) {
-  std::string devicePath;
-  const InterfaceOpen result = backend_.OpenInterface(memberIndex, out, devicePath);
+  HidInterface found;
+  const InterfaceOpen result = pass.OpenInterface(memberIndex, found);
+  NoteOpenOutcome(result, found);
+  out = std::move(found.connection);
   if (result != InterfaceOpen::NoInterface && pathDestination != nullptr) {
-    const std::size_t n = std::min(devicePath.size(), kDevicePathBytes - 1);
-    std::memcpy(pathDestination, devicePath.data(), n);
+    const std::size_t n = std::min(found.path.size(), kDevicePathBytes - 1);
+    std::memcpy(pathDestination, found.path.data(), n);
     pathDestination[n] = '\0';
   }
   return result;
+}
+
+void CHidDevice::NoteOpenOutcome(InterfaceOpen result, const HidInterface& found) {
+  const auto known =
+      std::find_if(unopenable_.begin(), unopenable_.end(),
+                   [&](const UnopenableAdapter& adapter) { return adapter.path == found.path; });
+  if (result == InterfaceOpen::Opened) {
+    if (known != unopenable_.end()) unopenable_.erase(known);
+  } else if (result == InterfaceOpen::CannotOpen && !found.openError.empty()) {
+    if (known == unopenable_.end()) {
+      unopenable_.push_back({found.path, found.openError});
+    } else {
+      known->reason = found.openError;
+    }
+  }
 }
 
 void CHidDevice::Examine(HidConnection& connection) {
@@ -48,6 +63,25 @@ std::wstring CHidDevice::ReadSerialNumber(HidConnection& connection) {
   return serial.substr(0, std::min(end, serial.size()));
 }
 
+void CHidDevice::ListAdapters(std::uint16_t vendorId, std::uint16_t productId,
+                              std::uint32_t maxAdapters) {
+  const std::unique_ptr<HidPass> pass = backend_.BeginPass(vendorId, productId);
+  for (std::uint32_t i = 0;; ++i) {
+    std::unique_ptr<HidConnection> h;
+    char scratch[kDevicePathBytes] = {};
+    const InterfaceOpen opened = OpenHidInterface(*pass, i, h, scratch);
+    if (opened == InterfaceOpen::NoInterface) return;
+    if (opened != InterfaceOpen::Opened || !h) continue;
+    Examine(*h);
+    if (attributes.vendorId == vendorId && attributes.productId == productId) {
+      if (table_.adapterCount >= maxAdapters) return;
+      table_.adapterSns[table_.adapterCount] = ReadSerialNumber(*h);
+      ++table_.adapterCount;
+    }
+    // h closes here: every examined device is closed again.
+  }
+}
+
 int CHidDevice::Open(std::int32_t index, std::wstring serial, std::uint16_t vendorId,
                      std::uint16_t productId, std::uint32_t maxAdapters, std::int32_t option) {
   // A handle left open by an earlier Open is released, not leaked.
@@ -59,20 +93,7 @@ int CHidDevice::Open(std::int32_t index, std::wstring serial, std::uint16_t vend
     handle.reset();
     linkRetired = false;
     openOption = option;
-    for (std::uint32_t i = 0;; ++i) {
-      std::unique_ptr<HidConnection> h;
-      char scratch[kDevicePathBytes] = {};
-      const InterfaceOpen opened = OpenHidInterface(i, h, scratch);
-      if (opened == InterfaceOpen::NoInterface) break;
-      if (opened == InterfaceOpen::CannotOpen || !h) continue;
-      Examine(*h);
-      if (attributes.vendorId == vendorId && attributes.productId == productId) {
-        if (table_.adapterCount >= maxAdapters) break;
-        table_.adapterSns[table_.adapterCount] = ReadSerialNumber(*h);
-        ++table_.adapterCount;
-      }
-      // h closes here: every examined device is closed again.
-    }
+    ListAdapters(vendorId, productId, maxAdapters);
     if (table_.adapterCount == 0) return NoAdapter;
 
     if (static_cast<std::uint32_t>(index) < table_.adapterCount) {
@@ -95,12 +116,13 @@ int CHidDevice::Open(std::int32_t index, std::wstring serial, std::uint16_t vend
 int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
                              const std::wstring& serial, std::int32_t /*flag*/) {
   handle.reset();
+  const std::unique_ptr<HidPass> pass = backend_.BeginPass(vendorId, productId);
   for (std::uint32_t i = 0;; ++i) {
     std::unique_ptr<HidConnection> h;
     char scratch[kDevicePathBytes] = {};
-    const InterfaceOpen opened = OpenHidInterface(i, h, scratch);
+    const InterfaceOpen opened = OpenHidInterface(*pass, i, h, scratch);
     if (opened == InterfaceOpen::NoInterface) return 0;
-    if (opened == InterfaceOpen::CannotOpen || !h) continue;
+    if (opened != InterfaceOpen::Opened || !h) continue;
     Examine(*h);
     if (attributes.vendorId == vendorId && attributes.productId == productId &&
         ReadSerialNumber(*h) == serial) {
@@ -108,7 +130,6 @@ int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
       // not be opened.
       if (!h->Claim()) return kHeldElsewhere;
       handle = std::move(h);
-      closed = 0;
       linkRetired = false;
       return 1;
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "adapter/hid_backend.h"
 
@@ -29,6 +30,13 @@ struct AdapterTable {
   std::wstring openedSn;
 };
 
+// An adapter that the platform listed but that could not be opened: its
+// device path and why not, in the system's words ("Permission denied").
+struct UnopenableAdapter {
+  std::string path;
+  std::string reason;
+};
+
 // One HID adapter handle with its attributes and capabilities.
 class CHidDevice {
  public:
@@ -49,33 +57,45 @@ class CHidDevice {
   int OpenBySerial(std::uint16_t vendorId, std::uint16_t productId, const std::wstring& serial,
                    std::int32_t flag);
 
-  InterfaceOpen OpenHidInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
-                                 char* pathDestination);
+  // Interface memberIndex of the pass; its device path goes to
+  // pathDestination when one is given.
+  InterfaceOpen OpenHidInterface(HidPass& pass, std::uint32_t memberIndex,
+                                 std::unique_ptr<HidConnection>& out, char* pathDestination);
 
   HidRead ReadReport(std::uint8_t* buffer, std::size_t count,
                      std::uint32_t timeoutMs = kDapReadTimeoutMs);
   bool WriteReport(const std::uint8_t* buffer, std::size_t count);
 
-  // Closes the open adapter, if any, and marks the device closed.
+  // Closes the open adapter, if any.
   void Close();
   bool IsOpen() const { return handle != nullptr; }
 
+  // The adapters that this device's passes listed but could not open the
+  // last time they tried, each path once, in the order first met. Only a
+  // backend that knows an interface's IDs without opening it names them.
+  const std::vector<UnopenableAdapter>& unopenableAdapters() const { return unopenable_; }
+
+  // The open adapter; null when none is open. The device is its only owner.
   std::unique_ptr<HidConnection> handle;
   char path[kDevicePathBytes] = {};
   std::int32_t openOption = 0;
   HidAttributes attributes;
   HidCaps caps;
-  std::uint32_t closed = 1;
   // Set when the link to the adapter could not be brought back in step
   // after a lost answer: nothing more is exchanged on this handle.
   bool linkRetired = false;
 
  private:
+  // The enumeration pass of Open: counts the adapters and records their
+  // serial numbers in the table.
+  void ListAdapters(std::uint16_t vendorId, std::uint16_t productId, std::uint32_t maxAdapters);
   std::wstring ReadSerialNumber(HidConnection& connection);
+  void NoteOpenOutcome(InterfaceOpen result, const HidInterface& found);
   void Examine(HidConnection& connection);
 
   HidBackend& backend_;
   AdapterTable& table_;
+  std::vector<UnopenableAdapter> unopenable_;
 };
 
 }  // namespace dravlopro

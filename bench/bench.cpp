@@ -5,7 +5,9 @@
 //   time per exchange;
 // - loading a 256 KB Intel HEX image: CPU time per MB of HEX text;
 // - "-a" of a 1 MB binary and "-v" of a 256 KB image: reports exchanged and
-//   host CPU time per report.
+//   host CPU time per report;
+// - finding the adapter among 40 other HID devices: platform enumerations and
+//   device opens per command.
 
 #include <algorithm>
 #include <cstdint>
@@ -162,6 +164,46 @@ bool BenchImageCommand(const char* label, const std::vector<std::uint8_t>& image
   return good;
 }
 
+// One adapter behind 40 other HID devices (keyboards, mice, ...), as the
+// computer lists them: what each command line costs in platform enumerations
+// and in opens of the other devices and of the adapter, with a listing that
+// shows the IDs (Linux, macOS) and one that does not (Windows).
+bool BenchFindingTheAdapter() {
+  using Listing = dravlopro::sim::SimBench::Listing;
+  constexpr int kOtherDevices = 40;
+  std::printf("\nFinding the adapter behind %d other HID devices\n", kOtherDevices);
+  std::printf("%-16s %-9s %6s %12s %12s %14s %6s\n", "command", "listing", "passes", "enumerations",
+              "other opens", "adapter opens", "result");
+  bool good = true;
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"-r32", "0", "1"}, {"-list"}, {"-pdev", "sn=12345"}}) {
+    for (const Listing listing : {Listing::WithIds, Listing::PerIndex}) {
+      dravlopro::testing::Bench bench;
+      bench.hid.listing = listing;
+      for (int i = 0; i < kOtherDevices; ++i) {
+        bench.hid.AddOtherDevice(0x046D, static_cast<std::uint16_t>(0xC000 + i));
+      }
+      bench.hid.AddAdapter(L"12345");
+      const int exitCode = bench.Run(words);
+      std::string label;
+      for (const std::string& w : words) label += (label.empty() ? "" : " ") + w;
+      const int adapterOpens = bench.hid.device(kOtherDevices).opens;
+      const int otherOpens = bench.hid.OpensOfOtherDevices();
+      std::printf("%-16s %-9s %6zu %12zu %12d %14d %6d\n", label.c_str(),
+                  listing == Listing::WithIds ? "with IDs" : "per index", bench.hid.passes,
+                  bench.hid.enumerations, otherOpens, adapterOpens, exitCode);
+      good = good && exitCode == 0 &&
+             (listing != Listing::WithIds ||
+              (bench.hid.enumerations == bench.hid.passes && otherOpens == 0));
+    }
+  }
+  std::printf(
+      "Counted over the whole run of \"dravlopro <command>\". with IDs: one listing per\n"
+      "pass that shows the IDs (Linux, macOS); per index: one listing per interface index,\n"
+      "every device opened to learn its IDs (Windows).\n");
+  return good;
+}
+
 }  // namespace
 
 int main() {
@@ -218,5 +260,7 @@ int main() {
                               {"-q", "-v"}, 0) &&
             allGood;
   std::printf("cpu ms: whole run, best of %d; us/report over all reports of the run.\n", kRepeats);
+
+  allGood = BenchFindingTheAdapter() && allGood;
   return allGood ? 0 : 1;
 }

@@ -102,6 +102,17 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
   }
 }
 
+// An adapter that is attached but cannot be opened looks like no adapter at
+// all: each one is named on standard error, with the system's reason.
+void NameUnopenableAdapters(const RunContext& context, OutputSink& err) {
+  if (context.state.quiet != 0) return;
+  for (const UnopenableAdapter& adapter : context.adapter.device.unopenableAdapters()) {
+    err.Write("dravlopro: " + adapter.path + ": " + adapter.reason +
+              ": the adapter is attached but cannot be opened; see \"Linux permissions\" in the "
+              "README\n");
+  }
+}
+
 }  // namespace
 
 int RunDriver(const std::vector<std::wstring>& argv, const Environment& environment) {
@@ -132,6 +143,9 @@ int RunDriver(const std::vector<std::wstring>& argv, const Environment& environm
   }
 
   FinalReport(context.console, resultCode, context.processTrail);
+  if (resultCode == NoAdapter || resultCode == AdapterNotFound) {
+    NameUnopenableAdapters(context, environment.err);
+  }
   return resultCode;
 }
 

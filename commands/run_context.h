@@ -23,6 +23,7 @@ struct Environment {
   Clock& clock;
   SettingsStore& settings;
   OutputSink& out;
+  OutputSink& err;  // standard error: hints beside the console text
 };
 
 // Everything one run keeps: the run state, what the last enumeration found,

@@ -395,7 +395,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Disturb(hid, script);
 
   NullSink console;
-  const dravlopro::Environment environment{hid, clock, settings, console};
+  NullSink errors;
+  const dravlopro::Environment environment{hid, clock, settings, console, errors};
   const int code = dravlopro::RunDriver(line.argv, environment);
 
   FUZZ_CHECK(InResultTable(code));

@@ -13,12 +13,24 @@ class StandardStreams : public OutputSink {
     std::fflush(stdout);
   }
 
-  // Without a message box, the message goes to standard error: the only
-  // text the tool ever writes there.
+  // Without a message box, the message goes to standard error.
   void Alert(std::string_view text) override {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
+  }
+};
+
+class StandardErrorStream : public OutputSink {
+ public:
+  void Write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+
+  void Alert(std::string_view text) override {
+    Write(text);
+    Write("\n");
   }
 };
 
@@ -27,6 +39,11 @@ class StandardStreams : public OutputSink {
 OutputSink& StandardOutput() {
   static StandardStreams streams;
   return streams;
+}
+
+OutputSink& StandardError() {
+  static StandardErrorStream stream;
+  return stream;
 }
 
 }  // namespace dravlopro::platform

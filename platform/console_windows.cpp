@@ -31,10 +31,28 @@ class ConsoleAndMessageBox : public OutputSink {
   }
 };
 
+class StandardErrorStream : public OutputSink {
+ public:
+  void Write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+
+  void Alert(std::string_view text) override {
+    Write(text);
+    Write("\n");
+  }
+};
+
 }  // namespace
 
 OutputSink& StandardOutput() {
   static ConsoleAndMessageBox sink;
+  return sink;
+}
+
+OutputSink& StandardError() {
+  static StandardErrorStream sink;
   return sink;
 }
 

@@ -6,7 +6,11 @@
 #include <hidapi.h>
 #endif
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -57,6 +61,21 @@ std::string LockFileFor(const std::wstring& serial, const std::string& devicePat
   target = LockTarget::Existing;
   return devicePath;
 #endif
+}
+
+// Why the device at this path cannot be opened, in the system's words;
+// empty when that cannot be told. hidapi does not keep the error number, so
+// on Linux the device node is opened once more here, as hidapi opens it.
+// macOS device paths are not files: no reason there.
+std::string OpenError(const char* path) {
+#if defined(__linux__)
+  const int fd = ::open(path, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+#else
+  static_cast<void>(path);
+#endif
+  return {};
 }
 
 class HidapiConnection : public HidConnection {
@@ -141,26 +160,53 @@ class HidapiConnection : public HidConnection {
   std::wstring serial_;
 };
 
+// The platform's listing shows each interface's IDs, so one listing serves
+// the whole pass and only the devices with the wanted IDs are ever opened:
+// opening others (keyboards, ...) is never needed, and on macOS it would make
+// the system ask the user for input-monitoring permission.
+class HidapiPass : public HidPass {
+ public:
+  HidapiPass(std::uint16_t vendorId, std::uint16_t productId, AdapterLocks& locks)
+      : vendorId_(vendorId), productId_(productId), locks_(locks) {
+    if (!LibraryReady()) return;
+    list_.reset(hid_enumerate(vendorId, productId));
+    for (const hid_device_info* info = list_.get(); info != nullptr; info = info->next) {
+      entries_.push_back(info);
+    }
+  }
+
+  InterfaceOpen OpenInterface(std::uint32_t memberIndex, HidInterface& out) override {
+    out = HidInterface{};
+    if (memberIndex >= entries_.size()) return InterfaceOpen::NoInterface;
+    const hid_device_info& info = *entries_[memberIndex];
+    if (info.path == nullptr) return InterfaceOpen::CannotOpen;
+    out.path = info.path;
+    if (info.vendor_id != vendorId_ || info.product_id != productId_) {
+      return InterfaceOpen::OtherDevice;
+    }
+    Device device(hid_open_path(info.path));
+    if (!device) {
+      out.openError = OpenError(info.path);
+      return InterfaceOpen::CannotOpen;
+    }
+    out.connection = std::make_unique<HidapiConnection>(std::move(device), info, locks_);
+    return InterfaceOpen::Opened;
+  }
+
+ private:
+  std::uint16_t vendorId_;
+  std::uint16_t productId_;
+  AdapterLocks& locks_;
+  Enumeration list_;
+  std::vector<const hid_device_info*> entries_;
+};
+
 class HidapiBackend : public HidBackend {
  public:
   HidapiBackend() : locks_(clock_) {}
 
-  // The list is taken afresh for every index, as the enumeration expects.
-  InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
-                              std::string& path) override {
-    out.reset();
-    path.clear();
-    if (!LibraryReady()) return InterfaceOpen::NoInterface;
-    const Enumeration list(hid_enumerate(0, 0));
-    const hid_device_info* info = list.get();
-    for (std::uint32_t i = 0; info != nullptr && i < memberIndex; ++i) info = info->next;
-    if (info == nullptr) return InterfaceOpen::NoInterface;
-    if (info->path == nullptr) return InterfaceOpen::CannotOpen;
-    path = info->path;
-    Device device(hid_open_path(info->path));
-    if (!device) return InterfaceOpen::CannotOpen;
-    out = std::make_unique<HidapiConnection>(std::move(device), *info, locks_);
-    return InterfaceOpen::Opened;
+  std::unique_ptr<HidPass> BeginPass(std::uint16_t vendorId, std::uint16_t productId) override {
+    return std::make_unique<HidapiPass>(vendorId, productId, locks_);
   }
 
  private:

@@ -152,20 +152,17 @@ class WindowsHidConnection : public HidConnection {
   AdapterLocks& locks_;
 };
 
-class WindowsHidBackend : public HidBackend {
+// Windows tells a device's IDs only once it is open, so a pass opens every
+// interface, and the device list is built and freed anew for every member
+// index.
+class WindowsHidPass : public HidPass {
  public:
-  WindowsHidBackend() : locks_(clock_) {}
+  explicit WindowsHidPass(AdapterLocks& locks) : locks_(locks) { HidD_GetHidGuid(&hidClass_); }
 
-  // The device list is built and freed anew for every member index.
-  InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
-                              std::string& path) override {
-    out.reset();
-    path.clear();
-    GUID hidClass;
-    HidD_GetHidGuid(&hidClass);
-
+  InterfaceOpen OpenInterface(std::uint32_t memberIndex, HidInterface& out) override {
+    out = HidInterface{};
     HDEVINFO rawList =
-        SetupDiGetClassDevsW(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        SetupDiGetClassDevsW(&hidClass_, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (rawList == INVALID_HANDLE_VALUE) {
       OutputDebugStringW(L"Can't find any device\n");
       return InterfaceOpen::NoInterface;
@@ -175,7 +172,7 @@ class WindowsHidBackend : public HidBackend {
     // Past the last interface this fails too: the normal end of a pass.
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
-    if (!SetupDiEnumDeviceInterfaces(rawList, nullptr, &hidClass, memberIndex, &interfaceData)) {
+    if (!SetupDiEnumDeviceInterfaces(rawList, nullptr, &hidClass_, memberIndex, &interfaceData)) {
       OutputDebugStringW(L"Request interface data error\n");
       return InterfaceOpen::NoInterface;
     }
@@ -202,12 +199,28 @@ class WindowsHidBackend : public HidBackend {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
                                     nullptr));
-    path = ToUtf8(detail->DevicePath);
+    out.path = ToUtf8(detail->DevicePath);
+    // Whether it is an adapter is not known without opening it, so no
+    // reason is given when it cannot be opened.
     if (device.get() == INVALID_HANDLE_VALUE || device.get() == nullptr) {
       return InterfaceOpen::CannotOpen;
     }
-    out = std::make_unique<WindowsHidConnection>(std::move(device), path, locks_);
+    out.connection = std::make_unique<WindowsHidConnection>(std::move(device), out.path, locks_);
     return InterfaceOpen::Opened;
+  }
+
+ private:
+  AdapterLocks& locks_;
+  GUID hidClass_{};
+};
+
+class WindowsHidBackend : public HidBackend {
+ public:
+  WindowsHidBackend() : locks_(clock_) {}
+
+  // Every pass looks at every interface, whatever the IDs it looks for.
+  std::unique_ptr<HidPass> BeginPass(std::uint16_t, std::uint16_t) override {
+    return std::make_unique<WindowsHidPass>(locks_);
   }
 
  private:

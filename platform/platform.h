@@ -16,6 +16,8 @@ std::unique_ptr<HidBackend> MakeHidBackend();
 std::unique_ptr<SettingsStore> MakeSettingsStore();
 // Standard output; alerts as a message box where there is one.
 OutputSink& StandardOutput();
+// Standard error; alerts go there too.
+OutputSink& StandardError();
 // The command line as wide strings, entry 0 the program itself.
 std::vector<std::wstring> CommandLineArguments(int argc, char** argv);
 

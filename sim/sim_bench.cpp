@@ -148,20 +148,73 @@ void SimBench::EndOfPass() {
   }
 }
 
-InterfaceOpen SimBench::OpenInterface(std::uint32_t memberIndex,
-                                      std::unique_ptr<HidConnection>& out, std::string& path) {
-  out.reset();
-  std::uint32_t seen = 0;
-  for (std::size_t i = 0; i < devices_.size(); ++i) {
-    if (!devices_[i].present) continue;
-    if (seen++ != memberIndex) continue;
-    path = "sim://hid/" + std::to_string(i);
-    if (!devices_[i].openable) return InterfaceOpen::CannotOpen;
-    out = std::make_unique<SimConnection>(*this, i);
-    return InterfaceOpen::Opened;
+// One enumeration pass over the bench's devices.
+class SimPass : public HidPass {
+ public:
+  SimPass(SimBench& bench, std::uint16_t vendorId, std::uint16_t productId)
+      : bench_(bench), vendorId_(vendorId), productId_(productId) {
+    ++bench_.passes;
+    if (bench_.listing != SimBench::Listing::WithIds) return;
+    ++bench_.enumerations;
+    listed_ = bench_.PresentDevices();
   }
-  EndOfPass();
-  return InterfaceOpen::NoInterface;
+
+  InterfaceOpen OpenInterface(std::uint32_t memberIndex, HidInterface& out) override {
+    out = HidInterface{};
+    if (bench_.listing == SimBench::Listing::PerIndex) {
+      ++bench_.enumerations;
+      listed_ = bench_.PresentDevices();
+    }
+    if (memberIndex >= listed_.size()) {
+      bench_.EndOfPass();
+      return InterfaceOpen::NoInterface;
+    }
+    return bench_.OpenListed(listed_[memberIndex], vendorId_, productId_, out);
+  }
+
+ private:
+  SimBench& bench_;
+  std::uint16_t vendorId_;
+  std::uint16_t productId_;
+  std::vector<std::size_t> listed_;
+};
+
+std::unique_ptr<HidPass> SimBench::BeginPass(std::uint16_t vendorId, std::uint16_t productId) {
+  return std::make_unique<SimPass>(*this, vendorId, productId);
+}
+
+std::vector<std::size_t> SimBench::PresentDevices() const {
+  std::vector<std::size_t> present;
+  for (std::size_t i = 0; i < devices_.size(); ++i) {
+    if (devices_[i].present) present.push_back(i);
+  }
+  return present;
+}
+
+InterfaceOpen SimBench::OpenListed(std::size_t deviceIndex, std::uint16_t vendorId,
+                                   std::uint16_t productId, HidInterface& out) {
+  SimDevice& d = devices_[deviceIndex];
+  out.path = d.path.empty() ? "sim://hid/" + std::to_string(deviceIndex) : d.path;
+  const bool idsListed = listing == Listing::WithIds;
+  if (idsListed && (d.vendorId != vendorId || d.productId != productId)) {
+    return InterfaceOpen::OtherDevice;
+  }
+  ++d.opens;
+  if (!d.present || !d.openable) {
+    // Only a listing that shows the IDs tells which device is an adapter.
+    if (idsListed) out.openError = d.present ? d.openError : "No such file or directory";
+    return InterfaceOpen::CannotOpen;
+  }
+  out.connection = std::make_unique<SimConnection>(*this, deviceIndex);
+  return InterfaceOpen::Opened;
+}
+
+int SimBench::OpensOfOtherDevices() const {
+  int opens = 0;
+  for (const SimDevice& d : devices_) {
+    if (d.vendorId != kAdapterVendorId || d.productId != kAdapterProductId) opens += d.opens;
+  }
+  return opens;
 }
 
 bool SimBench::Exchange(std::size_t deviceIndex, const Report& request, Report& answer) {

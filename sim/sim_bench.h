@@ -26,10 +26,17 @@ struct SimDevice {
   std::optional<std::wstring> serial;  // nullopt: the device has no serial string
   bool present = true;
   bool openable = true;
+  // Why it cannot be opened, in the system's words, when it is not openable.
+  std::string openError = "Permission denied";
+  // Its device path; empty for "sim://hid/<index>".
+  std::string path;
   std::shared_ptr<SimAdapter> adapter;  // null for a device that is not an adapter
   // Exchanges the device still answers before it drops off the bus; -1 for
   // no limit.
   int exchangesLeft = -1;
+
+  // How often the tool tried to open this device, successfully or not.
+  int opens = 0;
 
   enum class Vanish { No, Once, ForGood };
   Vanish vanish = Vanish::No;
@@ -51,6 +58,17 @@ struct TraceEntry {
 // bench.
 class SimBench : public HidBackend {
  public:
+  // How the computer lists its HID interfaces.
+  enum class Listing {
+    // Once per pass, each entry with the device's IDs, so that only the
+    // devices with the IDs looked for are opened (Linux, macOS).
+    WithIds,
+    // Anew for every index, the IDs known only once a device is open, so that
+    // every device is opened (Windows).
+    PerIndex
+  };
+  Listing listing = Listing::WithIds;
+
   SimAdapter& AddAdapter(const std::wstring& serial, const std::string& version = "2.0.0");
   SimAdapter& AddAdapterWithoutSerial(const std::string& version = "2.0.0");
   void AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId,
@@ -66,8 +84,7 @@ class SimBench : public HidBackend {
   SimAdapter& adapter(const std::wstring& serial);
   SimAdapter& adapterAt(std::size_t deviceIndex) { return *devices_.at(deviceIndex).adapter; }
 
-  InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
-                              std::string& path) override;
+  std::unique_ptr<HidPass> BeginPass(std::uint16_t vendorId, std::uint16_t productId) override;
 
   // Every report exchanged, in order.
   std::vector<TraceEntry> trace;
@@ -83,6 +100,15 @@ class SimBench : public HidBackend {
   // that the tool's pauses and its waits for answers share one time line.
   void UseClock(SimClock& clock) { clock_ = &clock; }
   SimClock& time() { return clock_ != nullptr ? *clock_ : ownClock_; }
+
+  // Enumeration passes begun, and how often the tool had the computer list
+  // its HID interfaces for them: once per pass, or once per index with the
+  // PerIndex listing.
+  std::size_t passes = 0;
+  std::size_t enumerations = 0;
+  // Opens of devices with other IDs than the adapter's, over the bench's
+  // whole life.
+  int OpensOfOtherDevices() const;
 
   // How many device handles are open right now, and the most ever at once.
   int openHandles = 0;
@@ -110,6 +136,11 @@ class SimBench : public HidBackend {
   bool Exchange(std::size_t deviceIndex, const Report& request, Report& answer);
 
  private:
+  friend class SimPass;
+  // The indexes in devices_ of the present devices, in enumeration order.
+  std::vector<std::size_t> PresentDevices() const;
+  InterfaceOpen OpenListed(std::size_t deviceIndex, std::uint16_t vendorId, std::uint16_t productId,
+                           HidInterface& out);
   void EndOfPass();
 
   std::vector<SimDevice> devices_;

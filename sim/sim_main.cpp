@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
 
   // The bench keeps its own settings file, apart from the real tool's.
   IniSettingsStore settings(folder);
-  const Environment environment{bench, clock, settings, platform::StandardOutput()};
+  const Environment environment{bench, clock, settings, platform::StandardOutput(),
+                                platform::StandardError()};
   const int result = RunDriver(platform::CommandLineArguments(argc, argv), environment);
 
   if (store.damaged()) {

@@ -20,12 +20,16 @@ struct Outcome {
   std::string out;
 };
 
-// Runs a command line through the shell with a private configuration folder.
+// Runs a command line through the shell with a private configuration folder;
+// the outcome holds standard output, or with these redirections standard
+// error.
+constexpr const char* kStandardOutput = " 2>/dev/null";
+constexpr const char* kStandardError = " 2>&1 >/dev/null";
 Outcome RunProgram(const std::string& program, const std::string& arguments,
-                   const std::filesystem::path& home) {
+                   const std::filesystem::path& home, const char* streams = kStandardOutput) {
   const std::string command = "env XDG_CONFIG_HOME='" + home.string() + "' DRAVLOPRO_SIM_DIR='" +
                               (home / "bench").string() + "' '" + program + "' " + arguments +
-                              " 2>/dev/null";
+                              streams;
   Outcome outcome;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return outcome;
@@ -80,6 +84,25 @@ TEST(EndToEnd, WithoutAnAdapterListingEndsWithThirty) {
   o = RunProgram(DRAVLOPRO_BINARY, "-list", home.path());
   EXPECT_EQ(o.status, 30);
   EXPECT_EQ(o.out, kNoAdapter);
+}
+
+// Standard error of a run that found no adapter: nothing, or one line per
+// adapter that is attached but cannot be opened.
+TEST(EndToEnd, WithoutAnAdapterStandardErrorHoldsOnlyAccessHints) {
+  ScratchDir home;
+  Outcome o = RunProgram(DRAVLOPRO_BINARY, "-r32 0 1", home.path(), kStandardError);
+  if (o.status != 30) GTEST_SKIP() << "an adapter seems to be attached to this machine";
+  std::istringstream lines(o.out);
+  const std::string tail =
+      ": the adapter is attached but cannot be opened; see \"Linux permissions\" in the README";
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_EQ(line.rfind("dravlopro: /dev/hidraw", 0), 0u) << line;
+    EXPECT_TRUE(line.size() > tail.size() && line.substr(line.size() - tail.size()) == tail)
+        << line;
+  }
+  o = RunProgram(DRAVLOPRO_BINARY, "-q -r32 0 1", home.path(), kStandardError);
+  EXPECT_EQ(o.status, 30);
+  EXPECT_EQ(o.out, "");
 }
 
 TEST(EndToEnd, SimulatedBenchKeepsTheTargetBetweenRuns) {

@@ -31,18 +31,29 @@ class ForwardingConnection : public HidConnection {
 class ForwardingBackend : public HidBackend {
  public:
   explicit ForwardingBackend(HidBackend& inner) : inner_(inner) {}
-  InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
-                              std::string& path) override {
-    std::unique_ptr<HidConnection> connection;
-    const InterfaceOpen opened = inner_.OpenInterface(memberIndex, connection, path);
-    if (connection) out = Wrap(std::move(connection));
-    return opened;
+  std::unique_ptr<HidPass> BeginPass(std::uint16_t vendorId, std::uint16_t productId) override {
+    return std::make_unique<Pass>(inner_.BeginPass(vendorId, productId), *this);
   }
 
  protected:
   virtual std::unique_ptr<HidConnection> Wrap(std::unique_ptr<HidConnection> connection) = 0;
 
  private:
+  class Pass : public HidPass {
+   public:
+    Pass(std::unique_ptr<HidPass> inner, ForwardingBackend& backend)
+        : inner_(std::move(inner)), backend_(backend) {}
+    InterfaceOpen OpenInterface(std::uint32_t memberIndex, HidInterface& out) override {
+      const InterfaceOpen opened = inner_->OpenInterface(memberIndex, out);
+      if (out.connection) out.connection = backend_.Wrap(std::move(out.connection));
+      return opened;
+    }
+
+   private:
+    std::unique_ptr<HidPass> inner_;
+    ForwardingBackend& backend_;
+  };
+
   HidBackend& inner_;
 };
 

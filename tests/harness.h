@@ -36,16 +36,19 @@ struct Bench {
   sim::SimClock clock;
   sim::MemorySettingsStore settings;
   StringSink console;
+  StringSink errors;  // standard error
 
   int Run(const std::vector<std::string>& words) {
     std::vector<std::wstring> argv{L"dravlopro.exe"};
     for (const std::string& w : words) argv.push_back(Widen(w));
     console.out.clear();
+    errors.out.clear();
     hid.trace.clear();
-    const Environment environment{hid, clock, settings, console};
+    const Environment environment{hid, clock, settings, console, errors};
     return RunDriver(argv, environment);
   }
   const std::string& output() const { return console.out; }
+  const std::string& errorOutput() const { return errors.out; }
 };
 
 // The requests of one command byte (byte 1), in the order they were sent.

@@ -58,7 +58,8 @@ struct ClaimTest : ::testing::Test {
     argv.insert(argv.end(), words.begin(), words.end());
     bench.console.out.clear();
     bench.hid.trace.clear();
-    return RunDriver(argv, Environment{backend, bench.clock, bench.settings, bench.console});
+    return RunDriver(
+        argv, Environment{backend, bench.clock, bench.settings, bench.console, bench.errors});
   }
 
   testing::Bench bench;

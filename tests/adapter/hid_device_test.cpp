@@ -139,7 +139,7 @@ TEST_F(HidDeviceTest, ReopeningReleasesTheEarlierHandle) {
   EXPECT_EQ(hid.openHandles, 1);
   device.Close();
   EXPECT_EQ(hid.openHandles, 0);
-  EXPECT_EQ(device.closed, 1u);
+  EXPECT_FALSE(device.IsOpen());
 }
 
 }  // namespace

@@ -80,10 +80,16 @@ class RecordingConnection : public HidConnection {
 
 class NoAdapters : public HidBackend {
  public:
-  InterfaceOpen OpenInterface(std::uint32_t, std::unique_ptr<HidConnection>&,
-                              std::string&) override {
-    return InterfaceOpen::NoInterface;
+  std::unique_ptr<HidPass> BeginPass(std::uint16_t, std::uint16_t) override {
+    return std::make_unique<EmptyPass>();
   }
+
+ private:
+  struct EmptyPass : HidPass {
+    InterfaceOpen OpenInterface(std::uint32_t, HidInterface&) override {
+      return InterfaceOpen::NoInterface;
+    }
+  };
 };
 
 Report Reply(std::uint8_t command, std::uint8_t status) {

@@ -274,7 +274,7 @@ TEST_F(LateAnswerTest, AnAnswerEchoingAnotherCommandIsNotTaken) {
   // answered with its words and an OK status, but the answer claims to be a
   // DAP_Transfer answer.
   WrongEchoBackend backend(bench.hid, 0x06, 2, 0x05);
-  const Environment environment{backend, bench.clock, bench.settings, bench.console};
+  const Environment environment{backend, bench.clock, bench.settings, bench.console, bench.errors};
   EXPECT_EQ(RunDriver({L"dravlopro.exe", L"-r32", L"0x20000000", L"4"}, environment), 5);
   EXPECT_EQ(bench.output(), kDefaultSelection + "Process: -r32 (Fail)\n" +
                                 "Result: Can't read memory from the specified memory address.\n");

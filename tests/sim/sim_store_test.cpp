@@ -44,13 +44,14 @@ struct FolderRun {
     std::vector<std::wstring> argv{L"dravlopro.exe"};
     for (const std::string& w : words) argv.push_back(Widen(w));
     console.out.clear();
-    return RunDriver(argv, Environment{hid, clock, settings, console});
+    return RunDriver(argv, Environment{hid, clock, settings, console, errors});
   }
 
   sim::SimBench hid;
   sim::SimClock clock;
   sim::MemorySettingsStore settings;
   StringSink console;
+  StringSink errors;
   sim::BenchFolder store;
   bool opened = false;
 };
