@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "base/trace_format.h"
@@ -26,8 +27,8 @@ struct Outcome {
 
 // Runs the program from the source folder with a private configuration and
 // bench folder; `trace` empty leaves DRAVLOPRO_TRACE unset.
-Outcome Run(const std::string& program, const std::string& arguments,
-            const std::filesystem::path& home, const std::string& trace = "") {
+Outcome RunTraced(const std::string& program, const std::string& arguments,
+                  const std::filesystem::path& home, const std::string& trace = "") {
   const std::filesystem::path errFile = home / "stderr.txt";
   std::string command = "cd '" DRAVLOPRO_SOURCE_DIR
                         "' && env -u DRAVLOPRO_TRACE XDG_CONFIG_HOME='" +
@@ -156,7 +157,7 @@ TEST(GoldenTraces, ReplayToTheRecordedEnd) {
     ASSERT_EQ(RecordedResult(events), result);
     EXPECT_GT(CountEvents(events, "write"), 0u);
 
-    const Outcome o = Run(
+    const Outcome o = RunTraced(
         DRAVLOPRO_SIM_BINARY,
         "--replay '" + GoldenTrace(name).string() + "'" + RecordedArguments(events), home.path());
     EXPECT_EQ(o.err, "");
@@ -197,8 +198,9 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
   ASSERT_FALSE(recorded.empty());
   const auto file = home.Write("doctored.jsonl", doctored);
 
-  Outcome o = Run(DRAVLOPRO_SIM_BINARY,
-                  "--replay '" + file.string() + "'" + RecordedArguments(events), home.path());
+  Outcome o =
+      RunTraced(DRAVLOPRO_SIM_BINARY,
+                "--replay '" + file.string() + "'" + RecordedArguments(events), home.path());
   EXPECT_EQ(o.status, 90);
   EXPECT_NE(o.err.find("exchange 12 (in command " + commandThen), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("trace: request " + changed), std::string::npos) << o.err;
@@ -220,19 +222,19 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
     shortened += line + "\n";
   }
   const auto shortFile = home.Write("short.jsonl", shortened);
-  o = Run(DRAVLOPRO_SIM_BINARY, "--replay '" + shortFile.string() + "'" + RecordedArguments(events),
-          home.path());
+  o = RunTraced(DRAVLOPRO_SIM_BINARY,
+                "--replay '" + shortFile.string() + "'" + RecordedArguments(events), home.path());
   EXPECT_EQ(o.status, 90);
   EXPECT_NE(o.err.find("trace: the end of the trace"), std::string::npos) << o.err;
 
-  o = Run(DRAVLOPRO_SIM_BINARY, "--replay '" + GoldenTrace("blinky").string() + "' -id 1 -sn 123",
-          home.path());
+  o = RunTraced(DRAVLOPRO_SIM_BINARY,
+                "--replay '" + GoldenTrace("blinky").string() + "' -id 1 -sn 123", home.path());
   EXPECT_EQ(o.status, 90);
   EXPECT_NE(o.err.find("run:   the end of the run"), std::string::npos) << o.err;
   EXPECT_EQ(LineCount(o.err), 3u) << o.err;
 
-  o = Run(DRAVLOPRO_SIM_BINARY, "--replay '" + (home.path() / "missing.jsonl").string() + "' -rob",
-          home.path());
+  o = RunTraced(DRAVLOPRO_SIM_BINARY,
+                "--replay '" + (home.path() / "missing.jsonl").string() + "' -rob", home.path());
   EXPECT_EQ(o.status, 91);
   EXPECT_EQ(LineCount(o.err), 1u) << o.err;
 }
@@ -244,9 +246,9 @@ TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {
   const std::string job = "-a " + hex + " -v " + hex + " -r32 0x0 8";
   ScratchDir plain;
   ScratchDir traced;
-  const Outcome without = Run(DRAVLOPRO_SIM_BINARY, job, plain.path());
+  const Outcome without = RunTraced(DRAVLOPRO_SIM_BINARY, job, plain.path());
   const std::string file = (traced.path() / "trace.jsonl").string();
-  const Outcome with = Run(DRAVLOPRO_SIM_BINARY, job, traced.path(), file);
+  const Outcome with = RunTraced(DRAVLOPRO_SIM_BINARY, job, traced.path(), file);
   EXPECT_EQ(without.status, 0);
   EXPECT_EQ(with.status, without.status);
   EXPECT_EQ(with.out, without.out);
@@ -282,14 +284,14 @@ TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {
   EXPECT_EQ(CountEvents(events, "command"), 3u);
 
   // A second run appends its own; the replay picks a run by its number.
-  const Outcome second = Run(DRAVLOPRO_SIM_BINARY, "-rob", traced.path(), file);
+  const Outcome second = RunTraced(DRAVLOPRO_SIM_BINARY, "-rob", traced.path(), file);
   EXPECT_EQ(second.status, 0);
   EXPECT_EQ(CountEvents(ReadTrace(file), "run"), 2u);
   Outcome replayed =
-      Run(DRAVLOPRO_SIM_BINARY, "--replay '" + file + "' --run 2 -rob", traced.path());
+      RunTraced(DRAVLOPRO_SIM_BINARY, "--replay '" + file + "' --run 2 -rob", traced.path());
   EXPECT_EQ(replayed.status, 0);
   EXPECT_EQ(replayed.out, second.out);
-  replayed = Run(DRAVLOPRO_SIM_BINARY, "--replay '" + file + "' " + job, traced.path());
+  replayed = RunTraced(DRAVLOPRO_SIM_BINARY, "--replay '" + file + "' " + job, traced.path());
   EXPECT_EQ(replayed.status, 0);
   EXPECT_EQ(replayed.out, with.out);
   EXPECT_EQ(replayed.err, "");
@@ -300,9 +302,9 @@ TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {
 TEST(TraceRecording, TheToolRecordsItsRun) {
   ScratchDir home;
   const std::string file = (home.path() / "tool.jsonl").string();
-  const Outcome without = Run(DRAVLOPRO_BINARY, "-list", home.path());
+  const Outcome without = RunTraced(DRAVLOPRO_BINARY, "-list", home.path());
   if (without.status != 30) GTEST_SKIP() << "an adapter seems to be attached to this machine";
-  const Outcome with = Run(DRAVLOPRO_BINARY, "-list", home.path(), file);
+  const Outcome with = RunTraced(DRAVLOPRO_BINARY, "-list", home.path(), file);
   EXPECT_EQ(with.status, 30);
   EXPECT_EQ(with.out, without.out);
   const std::vector<trace::Record> events = ReadTrace(file);
@@ -318,8 +320,9 @@ TEST(TraceRecording, AnUnwritableFileLeavesTheRunAlone) {
   ScratchDir plain;
   ScratchDir traced;
   const std::string unwritable = (traced.path() / "no-such-folder" / "trace.jsonl").string();
-  const Outcome without = Run(DRAVLOPRO_SIM_BINARY, "-rob -r32 0x0 2", plain.path());
-  const Outcome with = Run(DRAVLOPRO_SIM_BINARY, "-rob -r32 0x0 2", traced.path(), unwritable);
+  const Outcome without = RunTraced(DRAVLOPRO_SIM_BINARY, "-rob -r32 0x0 2", plain.path());
+  const Outcome with =
+      RunTraced(DRAVLOPRO_SIM_BINARY, "-rob -r32 0x0 2", traced.path(), unwritable);
   EXPECT_EQ(with.status, 0);
   EXPECT_EQ(with.status, without.status);
   EXPECT_EQ(with.out, without.out);
@@ -327,11 +330,34 @@ TEST(TraceRecording, AnUnwritableFileLeavesTheRunAlone) {
   EXPECT_EQ(with.err.rfind("dravlopro-sim: cannot write the trace file " + unwritable, 0), 0u)
       << with.err;
 
-  const Outcome tool = Run(DRAVLOPRO_BINARY, "-id 1 -sn 123", traced.path(), unwritable);
+  const Outcome tool = RunTraced(DRAVLOPRO_BINARY, "-id 1 -sn 123", traced.path(), unwritable);
   EXPECT_EQ(tool.status, 1);
   EXPECT_EQ(tool.out, kInvalid);
   EXPECT_EQ(LineCount(tool.err), 1u) << tool.err;
   EXPECT_EQ(tool.err.rfind("dravlopro: cannot write the trace file", 0), 0u) << tool.err;
+}
+
+// The bench words behind the failure traces: a target that does not answer,
+// and a flash controller that fails page erases (and nothing else).
+TEST(TraceRecording, BenchWordsForTheFailureCases) {
+  for (const auto& [line, failing, code] : std::vector<std::tuple<std::string, std::string, int>>{
+           {"adapter NT 2.0.0 no-target", "-r32 0x0 1", 2},
+           {"adapter EF 2.0.0 erase-fails", "-se 0 0", 11}}) {
+    SCOPED_TRACE(line);
+    ScratchDir home;
+    std::filesystem::create_directories(home.path() / "bench");
+    home.Write("bench/bench.txt", "dravlopro-sim bench 1\n" + line + "\n");
+    EXPECT_EQ(RunTraced(DRAVLOPRO_SIM_BINARY, failing, home.path()).status, code);
+    // A second run finds the same target, fault and all.
+    EXPECT_EQ(RunTraced(DRAVLOPRO_SIM_BINARY, failing, home.path()).status, code);
+  }
+  ScratchDir home;
+  std::filesystem::create_directories(home.path() / "bench");
+  home.Write("bench/bench.txt", "dravlopro-sim bench 1\nadapter EF 2.0.0 erase-fails\n");
+  const Outcome o =
+      RunTraced(DRAVLOPRO_SIM_BINARY, "-w32 0x400 0x12345678 -r32 0x400 1", home.path());
+  EXPECT_EQ(o.status, 0);
+  EXPECT_NE(o.out.find("0x00000400:  12345678"), std::string::npos) << o.out;
 }
 
 }  // namespace
