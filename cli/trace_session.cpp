@@ -26,7 +26,12 @@ TraceSession::TraceSession(const std::filesystem::path& file,
                            const std::vector<std::wstring>& argv) {
   if (file.empty()) return;
   if (!writer_.Open(file, openProblem_)) {
-    openProblem_ = "cannot write the trace file " + file.string() + ": " + openProblem_;
+#ifdef _WIN32
+    const std::string name = Narrow(file.wstring());
+#else
+    const std::string name = file.string();
+#endif
+    openProblem_ = "cannot write the trace file " + name + ": " + openProblem_;
     return;
   }
   opened_ = true;
