@@ -49,7 +49,8 @@ void AppendToTrail(std::wstring& trail, const std::wstring& word) {
   trail += trail.empty() ? L" " + word + L" " : L">> " + word + L" ";
 }
 
-void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
+void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode,
+                    RunObserver* observer) {
   RunState& state = context.state;
   const std::vector<std::wstring>& argv = context.argv;
   std::size_t i = 1;
@@ -64,6 +65,7 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
     for (std::size_t k = 0; k < state.paramCount; ++k) state.params[k] = ToUpper(argv[i + 1 + k]);
     context.commandIndex = i;
     const std::wstring word = ToLower(argv[i]);
+    if (observer != nullptr) observer->CommandStarted(argv[i]);
     ++i;
 
     const int opened = context.adapter.OpenAdapter(state.targetId, state.targetSn);
@@ -74,6 +76,7 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode) {
     }
     if (opened == Success) {
       const std::string version = ReadAdapterVersion(context.device());
+      if (observer != nullptr) observer->AdapterOpened(context.adapters.openedSn, version);
       if (state.quiet == 0) {
         line.version = L" Ver:" + std::wstring(version.begin(), version.end()) + L",";
       }
@@ -115,7 +118,8 @@ void NameUnopenableAdapters(const RunContext& context, OutputSink& err) {
 
 }  // namespace
 
-int RunDriver(const std::vector<std::wstring>& argv, const Environment& environment) {
+int RunDriver(const std::vector<std::wstring>& argv, const Environment& environment,
+              RunObserver* observer) {
   RunContext context(environment);
   context.argv = argv.empty() ? std::vector<std::wstring>{L"dravlopro"} : argv;
   RunState& state = context.state;
@@ -137,7 +141,7 @@ int RunDriver(const std::vector<std::wstring>& argv, const Environment& environm
   if (context.argv.size() == 1) {
     context.console.PrintAlways(UsageText());
   } else {
-    RunCommandLoop(context, line, resultCode);
+    RunCommandLoop(context, line, resultCode, observer);
     if (context.device().IsOpen()) SetConnectLed(context.device(), false);
     context.device().Close();
   }

@@ -2,17 +2,25 @@
 // for demonstrations and for testing build scripts without hardware. The
 // bench persists in ./.dravlopro-sim, or in the folder $DRAVLOPRO_SIM_DIR,
 // and is shared safely by runs that go on at the same time.
+//
+// dravlopro-sim --replay FILE [--run N] COMMANDS... runs the commands against
+// a recorded field trace instead (see "Field traces" in the README).
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "base/clock.h"
-#include "settings/ini_settings.h"
+#include "base/text.h"
 #include "cli/driver.h"
+#include "cli/trace_session.h"
 #include "platform/file_lock.h"
 #include "platform/platform.h"
+#include "settings/ini_settings.h"
 #include "sim/sim_bench.h"
+#include "sim/sim_replay.h"
 #include "sim/sim_store.h"
 
 namespace {
@@ -43,9 +51,88 @@ class FileLocks : public sim::FolderLocks {
   };
 };
 
+// The result codes of a replay, outside the tool's own table.
+constexpr int kReplayDiverged = 90;
+constexpr int kReplayUnreadable = 91;
+
+std::filesystem::path TraceFile() {
+  const char* named = std::getenv("DRAVLOPRO_TRACE");
+  return named != nullptr ? std::filesystem::path(named) : std::filesystem::path();
+}
+
+// Where the two hex strings first differ, in bytes; -1 when they do not.
+long FirstDifference(const std::string& expected, const std::string& actual) {
+  const std::string prefix = "request ";
+  if (expected.rfind(prefix, 0) != 0 || actual.rfind(prefix, 0) != 0) return -1;
+  for (std::size_t i = prefix.size(); i < expected.size() || i < actual.size(); i += 2) {
+    if (expected.compare(i, 2, actual, i, 2) != 0) {
+      return static_cast<long>((i - prefix.size()) / 2);
+    }
+  }
+  return -1;
+}
+
+void ReportDivergence(const sim::Divergence& d) {
+  std::string where =
+      d.command.empty() ? "before the first command" : "in command " + Narrow(d.command);
+  if (!d.request.empty()) where += ", " + d.request + " request";
+  std::fprintf(stderr, "dravlopro-sim: the run leaves the trace at exchange %lld (%s)\n",
+               static_cast<long long>(d.exchange), where.c_str());
+  std::fprintf(stderr, "dravlopro-sim:   trace: %s\n", d.expected.c_str());
+  std::fprintf(stderr, "dravlopro-sim:   run:   %s\n", d.actual.c_str());
+  const long at = FirstDifference(d.expected, d.actual);
+  if (at >= 0) std::fprintf(stderr, "dravlopro-sim:   first difference at byte %ld\n", at);
+}
+
+// Runs the command line against a recorded trace: the recorded result when
+// every request matches, 90 at the first that does not, 91 when the trace
+// cannot be read.
+int Replay(std::vector<std::wstring> arguments) {
+  const std::filesystem::path file(arguments.at(2));
+  int run = 1;
+  std::size_t used = 2;
+  if (arguments.size() >= 5 && arguments[3] == L"--run") {
+    run = std::atoi(Narrow(arguments[4]).c_str());
+    used = 4;
+  }
+  arguments.erase(arguments.begin() + 1, arguments.begin() + 1 + static_cast<long>(used));
+
+  sim::TraceReplay replay;
+  std::string problem;
+  if (run < 1 || !replay.Load(file, run, problem)) {
+    if (problem.empty()) problem = "--run takes a run number from 1";
+    std::fprintf(stderr, "dravlopro-sim: %s\n", problem.c_str());
+    return kReplayUnreadable;
+  }
+  replay.onDivergence = [](const sim::Divergence& d) {
+    std::fflush(stdout);
+    ReportDivergence(d);
+    std::exit(kReplayDiverged);
+  };
+
+  SystemClock clock;
+  TraceSession trace(TraceFile(), arguments);
+  if (!trace.openProblem().empty()) {
+    std::fprintf(stderr, "dravlopro-sim: %s\n", trace.openProblem().c_str());
+  }
+  const Environment environment{trace.Wrap(replay.hid()), clock, trace.Wrap(replay.settings()),
+                                trace.Wrap(platform::StandardOutput()), platform::StandardError()};
+  const int result = RunDriver(arguments, environment, &replay);
+  trace.End(result);
+  sim::Divergence divergence;
+  if (!replay.Finished(divergence)) {
+    ReportDivergence(divergence);
+    return kReplayDiverged;
+  }
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::wstring> arguments = platform::CommandLineArguments(argc, argv);
+  if (arguments.size() >= 3 && arguments[1] == L"--replay") return Replay(arguments);
+
   const char* configured = std::getenv("DRAVLOPRO_SIM_DIR");
   const std::filesystem::path folder =
       configured != nullptr && *configured != '\0' ? configured : ".dravlopro-sim";
@@ -62,9 +149,17 @@ int main(int argc, char** argv) {
 
   // The bench keeps its own settings file, apart from the real tool's.
   IniSettingsStore settings(folder);
-  const Environment environment{bench, clock, settings, platform::StandardOutput(),
-                                platform::StandardError()};
-  const int result = RunDriver(platform::CommandLineArguments(argc, argv), environment);
+  TraceSession trace(TraceFile(), arguments);
+  if (!trace.openProblem().empty()) {
+    std::fprintf(stderr, "dravlopro-sim: %s\n", trace.openProblem().c_str());
+  }
+  const Environment environment{trace.Wrap(bench), clock, trace.Wrap(settings),
+                                trace.Wrap(platform::StandardOutput()), platform::StandardError()};
+  const int result = RunDriver(arguments, environment, trace.observer());
+  trace.End(result);
+  if (trace.failedLater()) {
+    std::fprintf(stderr, "dravlopro-sim: the trace file could not be written to its end\n");
+  }
 
   if (store.damaged()) {
     std::fprintf(stderr, "dravlopro-sim: cannot read the simulated bench in %s\n",

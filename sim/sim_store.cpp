@@ -87,17 +87,24 @@ bool ParseSize(const std::string& text, std::uint32_t& out) {
 
 // The target that a missing target-N.bin stands for, as the words after the
 // adapter's version describe it: flash=, page= and sram= sizes in bytes, and
-// locked for a target whose security lock is on. No words: the default kind,
-// unlocked. False for an unknown word or a kind that cannot exist.
+// locked for a target whose security lock is on, no-target for an adapter
+// whose wire nothing answers on, erase-fails for a flash controller that
+// fails every page erase. No words: the default kind, unlocked. False for an
+// unknown word or a kind that cannot exist.
 bool FreshTarget(const std::vector<std::string>& words, SimTarget& target) {
   SimConfig config;
   bool locked = false;
+  SimFaults faults;
   for (const std::string& word : words) {
     const std::size_t equals = word.find('=');
     const std::string key = word.substr(0, equals);
     std::uint32_t value = 0;
     if (word == "locked") {
       locked = true;
+    } else if (word == "no-target") {
+      faults.noTarget = true;
+    } else if (word == "erase-fails") {
+      faults.eraseError.flags = fmc::kErrAddress;
     } else if (equals == std::string::npos || !ParseSize(word.substr(equals + 1), value)) {
       return false;
     } else if (key == "flash") {
@@ -115,6 +122,7 @@ bool FreshTarget(const std::vector<std::string>& words, SimTarget& target) {
     return false;
   }
   target.chip.SetLocked(locked);
+  target.faults() = faults;
   return true;
 }
 

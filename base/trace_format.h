@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Field traces: one JSON object per line (JSON Lines), bytes as lowercase hex
+// strings. The README's "Field traces" describes the events.
+namespace dravlopro::trace {
+
+// Bytes as a hex string, two lowercase digits each.
+std::string Hex(const std::uint8_t* bytes, std::size_t count);
+// False when the text is not an even run of hex digits.
+bool FromHex(std::string_view text, std::vector<std::uint8_t>& out);
+
+// One event line under construction: {"ms":...,"ev":"...",...}.
+class Line {
+ public:
+  Line(std::uint64_t ms, std::string_view event);
+  // The first line of a run has no time.
+  explicit Line(std::string_view event);
+  Line& Str(std::string_view key, std::string_view value);
+  Line& Num(std::string_view key, std::int64_t value);
+  Line& Bool(std::string_view key, bool value);
+  Line& Null(std::string_view key);
+  Line& Strs(std::string_view key, const std::vector<std::string>& values);
+  // The finished line, ending in a line feed.
+  std::string Text() const { return text_ + "}\n"; }
+
+ private:
+  Line& Key(std::string_view key);
+  std::string text_;
+};
+
+// One parsed line: string, number, boolean and null values, and arrays of
+// strings. Numbers and booleans keep their literal text.
+struct Record {
+  std::map<std::string, std::string, std::less<>> values;
+  std::map<std::string, std::vector<std::string>, std::less<>> arrays;
+  std::vector<std::string> nulls;
+
+  bool Has(std::string_view key) const { return values.find(key) != values.end(); }
+  // Empty when the key is missing.
+  std::string Get(std::string_view key) const;
+  // fallback when the key is missing or not a number.
+  std::int64_t Int(std::string_view key, std::int64_t fallback = -1) const;
+  bool IsNull(std::string_view key) const;
+};
+
+// False for a line that is not one flat object of the kinds above.
+bool ParseLine(std::string_view text, Record& out);
+
+// The trace file, opened for appending. Each line is written and flushed at
+// once, so a run that is cut short still leaves its trace up to that point.
+// The first failed write closes the file: nothing more is written and
+// failed() tells.
+class Writer {
+ public:
+  Writer() = default;
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+  ~Writer();
+
+  // False, with the system's reason, when the file cannot be opened.
+  bool Open(const std::filesystem::path& file, std::string& reason);
+  void Write(const Line& line);
+  // Milliseconds since Open.
+  std::uint64_t Ms() const;
+  bool open() const { return file_ != nullptr; }
+  bool failed() const { return failed_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+  std::int64_t startNs_ = 0;
+};
+
+// The platform the tool was built for, as the trace names it.
+const char* PlatformName();
+
+}  // namespace dravlopro::trace
