@@ -9,6 +9,7 @@
 
 #include "tests/harness.h"
 #include "tests/result_lines.h"
+#include "tests/shell_run.h"
 
 namespace dravlopro {
 namespace {
@@ -30,16 +31,8 @@ Outcome RunProgram(const std::string& program, const std::string& arguments,
   const std::string command = "env XDG_CONFIG_HOME='" + home.string() + "' DRAVLOPRO_SIM_DIR='" +
                               (home / "bench").string() + "' '" + program + "' " + arguments +
                               streams;
-  Outcome outcome;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return outcome;
-  std::array<char, 4096> chunk{};
-  std::size_t n = 0;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-    outcome.out.append(chunk.data(), n);
-  const int status = pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
+  const ShellOutcome run = RunShell(command);
+  return {run.status, run.out};
 }
 
 std::string Golden(const char* name) {

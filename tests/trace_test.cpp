@@ -13,6 +13,7 @@
 #include "base/trace_format.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"
+#include "tests/shell_run.h"
 
 namespace dravlopro {
 namespace {
@@ -35,18 +36,8 @@ Outcome RunTraced(const std::string& program, const std::string& arguments,
                         home.string() + "' DRAVLOPRO_SIM_DIR='" + (home / "bench").string() + "' ";
   if (!trace.empty()) command += "DRAVLOPRO_TRACE='" + trace + "' ";
   command += "'" + program + "' " + arguments + " 2>'" + errFile.string() + "'";
-  Outcome outcome;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return outcome;
-  std::array<char, 4096> chunk{};
-  std::size_t n = 0;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-    outcome.out.append(chunk.data(), n);
-  }
-  const int status = pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  outcome.err = ScratchDir::Read(errFile);
-  return outcome;
+  const ShellOutcome run = RunShell(command);
+  return {run.status, run.out, ScratchDir::Read(errFile)};
 }
 
 std::vector<trace::Record> ReadTrace(const std::filesystem::path& file) {

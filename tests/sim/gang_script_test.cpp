@@ -11,6 +11,7 @@
 
 #include "tests/harness.h"
 #include "tests/result_lines.h"
+#include "tests/shell_run.h"
 
 namespace dravlopro {
 namespace {
@@ -50,18 +51,8 @@ class GangBench {
     for (const std::string& w : words) command += " " + Quoted(w);
     const fs::path err = home_ / "stderr.txt";
     command += " </dev/null 2>" + Quoted(err.string());
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
-    std::array<char, 4096> chunk{};
-    std::size_t n = 0;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-      outcome.out.append(chunk.data(), n);
-    }
-    const int status = pclose(pipe);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.err = ScratchDir::Read(err);
-    return outcome;
+    const ShellOutcome run = RunShell(command);
+    return {run.status, run.out, ScratchDir::Read(err)};
   }
 
   Outcome Gang(const std::vector<std::string>& command) const {
