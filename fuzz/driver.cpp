@@ -53,7 +53,8 @@
 #include "base/text.h"
 #include "base/values.h"
 #include "fuzz/fuzz_check.h"
-#include "image/engine.h"
+#include "image/image_state.h"
+#include "protocol/download.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_settings.h"
@@ -338,7 +339,7 @@ std::uint64_t WaitBoundMs(const CommandLine& line, const SimBench& bench,
     if (entry.answered && script.count(k) == 0) continue;
     const std::uint8_t command = entry.request[1];
     const bool engine =
-        command == dravlopro::kDownloadHeaderCommand || command == dravlopro::kDownloadDataCommand;
+        command == dravlopro::download::kHeaderCommand || command == dravlopro::download::kDataCommand;
     bound += engine ? dravlopro::kEngineReadTimeoutMs : dravlopro::kDapReadTimeoutMs;
     bound += dravlopro::kResyncMaxAnswers * dravlopro::kDapReadTimeoutMs + 1;
   }
