@@ -11,7 +11,8 @@ int RunTool(int argc, char** argv) {
   std::unique_ptr<HidBackend> hid = platform::MakeHidBackend();
   std::unique_ptr<SettingsStore> settings = platform::MakeSettingsStore();
   SystemClock clock;
-  const Environment environment{*hid, clock, *settings, platform::StandardOutput()};
+  Environment environment{*hid, clock, *settings, platform::StandardOutput()};
+  environment.progress = platform::ProgressTerminal();
   return RunDriver(platform::CommandLineArguments(argc, argv), environment);
 }
 

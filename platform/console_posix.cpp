@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -13,12 +15,24 @@ class StandardStreams : public OutputSink {
     std::fflush(stdout);
   }
 
-  // Without a message box, the message goes to standard error: the only
-  // text the tool ever writes there.
+  // Without a message box, the message goes to standard error.
   void Alert(std::string_view text) override {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
+  }
+};
+
+// Standard error as a terminal, for the progress line.
+class ErrorTerminal : public OutputSink {
+ public:
+  void Write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+  void Alert(std::string_view text) override {
+    Write(text);
+    Write("\n");
   }
 };
 
@@ -27,6 +41,12 @@ class StandardStreams : public OutputSink {
 OutputSink& StandardOutput() {
   static StandardStreams streams;
   return streams;
+}
+
+OutputSink* ProgressTerminal() {
+  if (isatty(STDERR_FILENO) != 1) return nullptr;
+  static ErrorTerminal terminal;
+  return &terminal;
 }
 
 }  // namespace dravlopro::platform

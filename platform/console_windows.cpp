@@ -31,11 +31,35 @@ class ConsoleAndMessageBox : public OutputSink {
   }
 };
 
+// Standard error as a console, for the progress line. The line uses only a
+// carriage return and blanks, which every console understands.
+class ErrorConsole : public OutputSink {
+ public:
+  void Write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+  void Alert(std::string_view text) override {
+    Write(text);
+    Write("\n");
+  }
+};
+
 }  // namespace
 
 OutputSink& StandardOutput() {
   static ConsoleAndMessageBox sink;
   return sink;
+}
+
+OutputSink* ProgressTerminal() {
+  DWORD mode = 0;
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error == nullptr || error == INVALID_HANDLE_VALUE || GetConsoleMode(error, &mode) == 0) {
+    return nullptr;
+  }
+  static ErrorConsole console;
+  return &console;
 }
 
 }  // namespace dravlopro::platform

@@ -2,16 +2,22 @@
 // for demonstrations and for testing build scripts without hardware. The
 // bench persists in ./.dravlopro-sim, or in the folder $DRAVLOPRO_SIM_DIR,
 // and is shared safely by runs that go on at the same time.
+// $DRAVLOPRO_SIM_ANSWER_MS, a whole number of milliseconds, makes every
+// request wait that long for real before its answer comes, as over a slow
+// link: 1 is about what a full-speed USB adapter costs per report.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "base/clock.h"
-#include "settings/ini_settings.h"
 #include "cli/driver.h"
 #include "platform/file_lock.h"
 #include "platform/platform.h"
+#include "settings/ini_settings.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_store.h"
 
@@ -43,12 +49,75 @@ class FileLocks : public sim::FolderLocks {
   };
 };
 
+// The bench's interfaces, each request's answer held back for a while for
+// real: the tool's own waits and its progress line then see a slow link.
+class SlowLink : public HidBackend {
+ public:
+  SlowLink(HidBackend& inner, Clock& clock, std::uint32_t answerMs)
+      : inner_(inner), clock_(clock), answerMs_(answerMs) {}
+
+  InterfaceOpen OpenInterface(std::uint32_t memberIndex, std::unique_ptr<HidConnection>& out,
+                              std::string& path) override {
+    std::unique_ptr<HidConnection> connection;
+    const InterfaceOpen opened = inner_.OpenInterface(memberIndex, connection, path);
+    if (connection) out = std::make_unique<SlowConnection>(std::move(connection), *this);
+    return opened;
+  }
+
+ private:
+  class SlowConnection : public HidConnection {
+   public:
+    SlowConnection(std::unique_ptr<HidConnection> inner, SlowLink& link)
+        : inner_(std::move(inner)), link_(link) {}
+    bool GetAttributes(HidAttributes& out) override { return inner_->GetAttributes(out); }
+    bool GetCaps(HidCaps& out) override { return inner_->GetCaps(out); }
+    bool GetSerialNumber(std::wstring& out) override { return inner_->GetSerialNumber(out); }
+    bool Claim() override { return inner_->Claim(); }
+    bool Write(const std::uint8_t* report, std::size_t length) override {
+      const bool written = inner_->Write(report, length);
+      link_.clock_.SleepMs(link_.answerMs_);
+      return written;
+    }
+    HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
+      return inner_->Read(report, length, timeoutMs);
+    }
+
+   private:
+    std::unique_ptr<HidConnection> inner_;
+    SlowLink& link_;
+  };
+
+  HidBackend& inner_;
+  Clock& clock_;
+  std::uint32_t answerMs_;
+};
+
+// $DRAVLOPRO_SIM_ANSWER_MS: unset or empty gives 0; nullopt when it is not
+// a whole number of milliseconds up to a minute.
+std::optional<std::uint32_t> AnswerDelayMs() {
+  const char* text = std::getenv("DRAVLOPRO_SIM_ANSWER_MS");
+  if (text == nullptr || *text == '\0') return 0;
+  std::uint32_t value = 0;
+  const char* end = text + std::strlen(text);
+  const auto [stop, error] = std::from_chars(text, end, value);
+  if (error != std::errc() || stop != end || value > 60000) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* configured = std::getenv("DRAVLOPRO_SIM_DIR");
   const std::filesystem::path folder =
       configured != nullptr && *configured != '\0' ? configured : ".dravlopro-sim";
+
+  const std::optional<std::uint32_t> answerMs = AnswerDelayMs();
+  if (!answerMs) {
+    std::fprintf(stderr,
+                 "dravlopro-sim: DRAVLOPRO_SIM_ANSWER_MS must be a whole number of "
+                 "milliseconds, at most 60000\n");
+    return 1;
+  }
 
   SystemClock clock;
   FileLocks locks;
@@ -62,7 +131,10 @@ int main(int argc, char** argv) {
 
   // The bench keeps its own settings file, apart from the real tool's.
   IniSettingsStore settings(folder);
-  const Environment environment{bench, clock, settings, platform::StandardOutput()};
+  SlowLink slowLink(bench, clock, *answerMs);
+  HidBackend& hid = *answerMs == 0 ? static_cast<HidBackend&>(bench) : slowLink;
+  Environment environment{hid, clock, settings, platform::StandardOutput()};
+  environment.progress = platform::ProgressTerminal();
   const int result = RunDriver(platform::CommandLineArguments(argc, argv), environment);
 
   if (store.damaged()) {
