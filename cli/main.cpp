@@ -29,8 +29,9 @@ int RunTool(int argc, char** argv) {
   TraceSession trace(TraceFile(), arguments);
   if (!trace.openProblem().empty())
     std::fprintf(stderr, "dravlopro: %s\n", trace.openProblem().c_str());
-  const Environment environment{trace.Wrap(*hid), clock, trace.Wrap(*settings),
-                                trace.Wrap(platform::StandardOutput()), platform::StandardError()};
+  Environment environment{trace.Wrap(*hid), clock, trace.Wrap(*settings),
+                          trace.Wrap(platform::StandardOutput()), platform::StandardError()};
+  environment.progress = platform::ProgressTerminal();
   const int result = RunDriver(arguments, environment, trace.observer());
   trace.End(result);
   if (trace.failedLater())

@@ -3,6 +3,7 @@
 #include "base/result_code.h"
 #include "base/text.h"
 #include "commands/handlers.h"
+#include "commands/progress_line.h"
 #include "image/engine.h"
 #include "probe/connection.h"
 #include "probe/flash.h"
@@ -43,15 +44,19 @@ int HandleSe(RunContext& context) {
       !PageAddressable(end, context.flashPageSize)) {
     return InvalidParameter;
   }
+  CommandProgress shown(context, "-se", "pages");
   const int erased = ErasePages(context.device(), context.clock, context.flashPageSize,
-                                static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end));
+                                static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end),
+                                shown.progress());
   return erased == 1 ? Success : EraseFailed;
 }
 
-// "-me": the adapter's programming engine erases the whole target.
+// "-me": the adapter's programming engine erases the whole target. It tells
+// nothing until it is done, so the line shows only how long it has waited.
 int HandleMe(RunContext& context) {
   QueryAdapter(context.device(), context.imageState);
-  if (!EraseByAdapter(context.device())) return EraseFailed;
+  CommandProgress shown(context, "-me", "", "erasing");
+  if (!EraseByAdapter(context.device(), shown.progress())) return EraseFailed;
   return Success;
 }
 

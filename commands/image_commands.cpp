@@ -3,6 +3,7 @@
 #include "base/result_code.h"
 #include "base/text.h"
 #include "commands/handlers.h"
+#include "commands/progress_line.h"
 #include "image/loader.h"
 #include "image/program.h"
 
@@ -30,12 +31,13 @@ int RunImageCommand(RunContext& context, bool verifyOnly) {
   if (rejected) context.console.Alert(kHexRejectedMessage);
   if (loaded != Success) return loaded;
 
+  CommandProgress shown(context, verifyOnly ? "-v" : "-a", "bytes");
   if (verifyOnly) {
     return VerifyImage(context.device(), context.clock, context.flashPageSize, image,
-                       context.imageState.imageSize);
+                       context.imageState.imageSize, shown.progress());
   }
   return ProgramImage(context.device(), context.clock, context.flashPageSize, image,
-                      context.imageState, file.hex);
+                      context.imageState, file.hex, shown.progress());
 }
 
 }  // namespace

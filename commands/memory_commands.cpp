@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "base/values.h"
 #include "commands/handlers.h"
+#include "commands/progress_line.h"
 #include "platform/output_file.h"
 #include "probe/connection.h"
 #include "probe/flash.h"
@@ -41,11 +42,12 @@ std::unique_ptr<std::uint32_t[]> WordBuffer(std::uint32_t count) {
 // Reads count words into a new buffer; ReadFailed when the buffer cannot be
 // had or the read fails. A count of 0 reads nothing.
 int ReadWords(RunContext& context, std::uint32_t address, std::uint32_t count,
-              std::unique_ptr<std::uint32_t[]>& words) {
+              std::unique_ptr<std::uint32_t[]>& words, Progress& progress = NoProgress()) {
   words = WordBuffer(count);
   if (!words) return ReadFailed;
   if (count == 0) return Success;
-  if (ReadTargetBlock(context.device(), address, words.get(), count) != dap::kTransferOk) {
+  if (ReadTargetBlock(context.device(), address, words.get(), count, progress) !=
+      dap::kTransferOk) {
     return ReadFailed;
   }
   return Success;
@@ -129,8 +131,14 @@ int HandleDump(RunContext& context) {
   const std::size_t nameIndex = context.commandIndex + 3;
   if (nameIndex >= context.argv.size()) return InvalidParameter;
   std::unique_ptr<std::uint32_t[]> words;
-  if (const int result = ReadWords(context, address, count, words); result != Success) {
-    return result;
+  {
+    // The line goes before the file is written: writing takes no time worth
+    // showing.
+    CommandProgress shown(context, "-dump", "bytes");
+    if (const int result = ReadWords(context, address, count, words, shown.progress());
+        result != Success) {
+      return result;
+    }
   }
   return WriteDumpFile(context.argv[nameIndex], words.get(), count);
 }

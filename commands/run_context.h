@@ -24,6 +24,12 @@ struct Environment {
   SettingsStore& settings;
   OutputSink& out;
   OutputSink& err;  // standard error: hints beside the console text
+
+  // --- The progress line ---
+  // Where long commands show how far they are: standard error when it is a
+  // terminal, null when nobody watches one (a file, a pipe, a test).
+  OutputSink* progress = nullptr;
+  // --- end of the progress line ---
 };
 
 // Everything one run keeps: the run state, what the last enumeration found,
@@ -35,7 +41,8 @@ struct RunContext {
       : adapter(env.hid, adapters),
         console(env.out, state.quiet),
         clock(env.clock),
-        settings(env.settings) {}
+        settings(env.settings),
+        progressTerminal(env.progress) {}
 
   CHidDevice& device() { return adapter.device; }
 
@@ -49,6 +56,8 @@ struct RunContext {
   Clock& clock;
   SettingsStore& settings;
   std::filesystem::path settingsPath;
+  // The progress line's terminal; null when there is none (see Environment).
+  OutputSink* progressTerminal = nullptr;
 
   std::vector<std::wstring> argv;  // as typed; argv[0] is the program
   std::size_t commandIndex = 0;    // argv index of the command word now running

@@ -15,11 +15,12 @@ std::size_t ReportLength(std::uint16_t announced) {
 
 // The engine answers only once it has erased or programmed, and takes
 // reports of the lengths the device announced.
-ExchangeShape EngineShape(const CHidDevice& device) {
+ExchangeShape EngineShape(const CHidDevice& device, Progress& progress = NoProgress()) {
   ExchangeShape shape;
   shape.writeLength = ReportLength(device.caps.outputReportByteLength);
   shape.readLength = ReportLength(device.caps.inputReportByteLength);
   shape.timeoutMs = kEngineReadTimeoutMs;
+  shape.progress = Watched(progress);
   return shape;
 }
 
@@ -52,22 +53,24 @@ bool QueryAdapter(CHidDevice& device, const ImageState& state) {
   return download::DecodeHeaderEcho(link.answer());
 }
 
-bool EraseByAdapter(CHidDevice& device) {
-  Link link(device, EngineShape(device));
+bool EraseByAdapter(CHidDevice& device, Progress& progress) {
+  Link link(device, EngineShape(device, progress));
   download::EncodeEraseHeader(link.request());
+  progress.Waiting();
   if (!Sent(link.Send())) return false;
   return download::DecodeHeaderAccepted(link.answer());
 }
 
-bool DownloadImage(CHidDevice& device, std::span<const std::uint8_t> image,
-                   const ImageState& state) {
+bool DownloadImage(CHidDevice& device, std::span<const std::uint8_t> image, const ImageState& state,
+                   Progress& progress) {
   const std::uint32_t size = state.imageSize;
   // An image larger than the buffer cannot be sent; refuse before the adapter
   // starts erasing.
   if (size > image.size()) return false;
 
-  Link link(device, EngineShape(device));
+  Link link(device, EngineShape(device, progress));
   BuildDownloadHeader(link.request(), download::kProgram, size, state);
+  progress.Update(0, size);
   if (!Sent(link.Send())) return false;
   if (!download::DecodeHeaderAccepted(link.answer())) return false;
   if (size == 0) return true;
@@ -84,6 +87,7 @@ bool DownloadImage(CHidDevice& device, std::span<const std::uint8_t> image,
       break;
     }
     if (!download::DecodeDataAccepted(link.answer())) return false;
+    progress.Update(std::uint64_t{download::kPacketBytes} * (i + 1), size);
   }
 
   if (remainder != 0) {
@@ -93,6 +97,7 @@ bool DownloadImage(CHidDevice& device, std::span<const std::uint8_t> image,
     link.shape().readAfterFailedWrite = true;
     if (!Sent(link.Send())) writeFailed = true;
     if (!download::DecodeDataAccepted(link.answer())) return false;
+    progress.Update(size, size);
   }
 
   return !writeFailed;

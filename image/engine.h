@@ -4,6 +4,7 @@
 #include <span>
 
 #include "adapter/hid_device.h"
+#include "base/progress.h"
 #include "image/image_state.h"
 #include "protocol/report.h"
 
@@ -24,13 +25,17 @@ void BuildDownloadHeader(Report& report, std::uint8_t operation, std::uint32_t i
 bool QueryAdapter(CHidDevice& device, const ImageState& state);
 
 // Has the adapter erase the whole target: operation 0x06 with no image and
-// every field from the size on zero. True when the adapter accepted it.
-bool EraseByAdapter(CHidDevice& device);
+// every field from the size on zero. True when the adapter accepted it. The
+// adapter answers only when it is done, and tells nothing before: the
+// progress hears that the wait goes on, never how far the erase is.
+bool EraseByAdapter(CHidDevice& device, Progress& progress = NoProgress());
 
 // Sends the header for the loaded image and then the image from address 0
 // in packets of 62 bytes. True when every packet went out and was answered.
 // An image larger than the bytes at hand is refused before anything is sent.
-bool DownloadImage(CHidDevice& device, std::span<const std::uint8_t> image,
-                   const ImageState& state);
+// The progress counts the image bytes sent and answered, and hears of the
+// long waits for an answer.
+bool DownloadImage(CHidDevice& device, std::span<const std::uint8_t> image, const ImageState& state,
+                   Progress& progress = NoProgress());
 
 }  // namespace dravlopro

@@ -39,10 +39,11 @@ int LoadImageFile(const std::filesystem::path& file, bool hex, std::vector<std::
 }
 
 int ProgramImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
-                 std::span<const std::uint8_t> image, const ImageState& state, bool hex) {
+                 std::span<const std::uint8_t> image, const ImageState& state, bool hex,
+                 Progress& progress) {
   int result = Success;
   QueryAdapter(device, state);
-  if (!DownloadImage(device, image, state)) result = ProgramVerifyFailed;
+  if (!DownloadImage(device, image, state, progress)) result = ProgramVerifyFailed;
   if (!hex) {
     if (!ConnectAndWait(device, clock, flashPageSize)) {
       result = ConnectFailed;
@@ -54,7 +55,7 @@ int ProgramImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
 }
 
 int VerifyImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
-                std::span<const std::uint8_t> image, std::uint32_t imageSize) {
+                std::span<const std::uint8_t> image, std::uint32_t imageSize, Progress& progress) {
   if (!ConnectAndWait(device, clock, flashPageSize)) return ConnectFailed;
   if (CheckSecurityLock(device) != Success) return TargetLocked;
   // An empty image has nothing to compare.
@@ -64,6 +65,7 @@ int VerifyImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
   std::vector<std::uint32_t> readBack(totalWords);
   std::uint32_t address = 0;
   std::uint32_t done = 0;
+  progress.Update(0, imageSize);
   while (done < totalWords) {
     const std::uint32_t n = std::min(kVerifyPieceWords, totalWords - done);
     if (ReadTargetWords(device, address, readBack.data() + done, n, false) != 1) {
@@ -71,6 +73,7 @@ int VerifyImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
     }
     done += n;
     address += kVerifyPieceStride;
+    progress.Update(std::min<std::uint64_t>(std::uint64_t{4} * done, imageSize), imageSize);
   }
   for (std::uint32_t i = 0; i < imageSize; ++i) {
     const auto byte = static_cast<std::uint8_t>(readBack[i / 4] >> (8 * (i % 4)));

@@ -7,6 +7,7 @@
 
 #include "adapter/hid_device.h"
 #include "base/clock.h"
+#include "base/progress.h"
 #include "image/image_state.h"
 
 namespace dravlopro {
@@ -21,13 +22,16 @@ int LoadImageFile(const std::filesystem::path& file, bool hex, std::vector<std::
 
 // Programs the loaded image through the adapter's programming engine. A
 // binary image carries no option bytes, so the option page is erased after
-// it. Returns 0, 2, 12 or 13.
+// it. Returns 0, 2, 12 or 13. The progress counts the image bytes sent.
 int ProgramImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
-                 std::span<const std::uint8_t> image, const ImageState& state, bool hex);
+                 std::span<const std::uint8_t> image, const ImageState& state, bool hex,
+                 Progress& progress = NoProgress());
 
 // Reads the flash back from address 0 and compares it with the loaded
-// image. Returns 0, 2, 12 or 14.
+// image. Returns 0, 2, 12 or 14. The progress counts the image bytes read
+// back.
 int VerifyImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
-                std::span<const std::uint8_t> image, std::uint32_t imageSize);
+                std::span<const std::uint8_t> image, std::uint32_t imageSize,
+                Progress& progress = NoProgress());
 
 }  // namespace dravlopro

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -21,6 +23,7 @@ class StandardStreams : public OutputSink {
   }
 };
 
+// Standard error: hints, and the progress line when it is a terminal.
 class StandardErrorStream : public OutputSink {
  public:
   void Write(std::string_view text) override {
@@ -44,6 +47,11 @@ OutputSink& StandardOutput() {
 OutputSink& StandardError() {
   static StandardErrorStream stream;
   return stream;
+}
+
+OutputSink* ProgressTerminal() {
+  if (isatty(STDERR_FILENO) != 1) return nullptr;
+  return &StandardError();
 }
 
 }  // namespace dravlopro::platform

@@ -31,6 +31,8 @@ class ConsoleAndMessageBox : public OutputSink {
   }
 };
 
+// Standard error: hints, and the progress line when it is a console. The
+// line uses only a carriage return and blanks, which every console understands.
 class StandardErrorStream : public OutputSink {
  public:
   void Write(std::string_view text) override {
@@ -54,6 +56,15 @@ OutputSink& StandardOutput() {
 OutputSink& StandardError() {
   static StandardErrorStream sink;
   return sink;
+}
+
+OutputSink* ProgressTerminal() {
+  DWORD mode = 0;
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error == nullptr || error == INVALID_HANDLE_VALUE || GetConsoleMode(error, &mode) == 0) {
+    return nullptr;
+  }
+  return &StandardError();
 }
 
 }  // namespace dravlopro::platform

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "adapter/hid_backend.h"
-#include "settings/settings.h"
 #include "base/console.h"
+#include "settings/settings.h"
 
 namespace dravlopro::platform {
 
@@ -18,6 +18,10 @@ std::unique_ptr<SettingsStore> MakeSettingsStore();
 OutputSink& StandardOutput();
 // Standard error; alerts go there too.
 OutputSink& StandardError();
+// Standard error when it is a terminal (a console on Windows), where long
+// commands draw their progress line; null when it is a file, a pipe or
+// nothing, which then gets no progress at all.
+OutputSink* ProgressTerminal();
 // The command line as wide strings, entry 0 the program itself.
 std::vector<std::wstring> CommandLineArguments(int argc, char** argv);
 

@@ -75,14 +75,17 @@ int CheckSecurityLock(CHidDevice& device) {
 }
 
 int ErasePages(CHidDevice& device, Clock& clock, std::uint32_t flashPageSize,
-               std::uint32_t firstPage, std::uint32_t lastPage) {
+               std::uint32_t firstPage, std::uint32_t lastPage, Progress& progress) {
   if (firstPage > lastPage) return kFlashDone;
   // A page that lies past the 32-bit address space would wrap onto a
   // low page: refuse before erasing anything.
   if (static_cast<std::uint64_t>(lastPage) * flashPageSize > 0xFFFFFFFFu) return kFlashFailed;
+  const std::uint64_t pages = std::uint64_t{lastPage} - firstPage + 1;
+  progress.Update(0, pages);
   for (std::uint64_t page = firstPage; page <= lastPage; ++page) {
     const auto address = static_cast<std::uint32_t>(page * flashPageSize);
     if (EraseAt(device, clock, address, true) != kFlashDone) return kFlashFailed;
+    progress.Update(page - firstPage + 1, pages);
   }
   return kFlashDone;
 }

@@ -105,11 +105,16 @@ std::uint8_t InPieces(std::uint32_t address, Word* words, std::uint32_t count,
 }  // namespace
 
 std::uint8_t ReadTargetBlock(CHidDevice& device, std::uint32_t address, std::uint32_t* words,
-                             std::uint32_t count) {
-  return InPieces(address, words, count,
-                  [&device](std::uint32_t at, std::uint32_t* to, std::uint32_t n) {
-                    return ReadTargetWords(device, at, to, n, true);
-                  });
+                             std::uint32_t count, Progress& progress) {
+  const std::uint64_t totalBytes = std::uint64_t{4} * count;
+  std::uint64_t doneBytes = 0;
+  progress.Update(doneBytes, totalBytes);
+  return InPieces(address, words, count, [&](std::uint32_t at, std::uint32_t* to, std::uint32_t n) {
+    const std::uint8_t status = ReadTargetWords(device, at, to, n, true);
+    doneBytes += std::uint64_t{4} * n;
+    if (status == dap::kTransferOk) progress.Update(doneBytes, totalBytes);
+    return status;
+  });
 }
 
 std::uint8_t WriteTargetBlock(CHidDevice& device, std::uint32_t address, const std::uint32_t* words,

@@ -37,6 +37,23 @@ bool Resynchronise(CHidDevice& device, std::uint8_t lateCommand) {
   return false;
 }
 
+// Reads one answer within the shape's timeout. With a progress to tell, the
+// wait is cut into slices and the progress hears of every slice that ended
+// without an answer.
+HidRead ReadAnswer(CHidDevice& device, Report& answer, const ExchangeShape& shape) {
+  if (shape.progress == nullptr) {
+    return device.ReadReport(answer.data(), shape.readLength, shape.timeoutMs);
+  }
+  std::uint32_t left = shape.timeoutMs;
+  for (;;) {
+    const std::uint32_t slice = left < kWaitSliceMs ? left : kWaitSliceMs;
+    const HidRead read = device.ReadReport(answer.data(), shape.readLength, slice);
+    left -= slice;
+    if (read != HidRead::TimedOut || left == 0) return read;
+    shape.progress->Waiting();
+  }
+}
+
 }  // namespace
 
 ExchangeOutcome ExchangeReport(CHidDevice& device, const Report& request, Report& answer,
@@ -45,7 +62,7 @@ ExchangeOutcome ExchangeReport(CHidDevice& device, const Report& request, Report
   answer.fill(0);
   const bool written = device.WriteReport(request.data(), shape.writeLength);
   if (!written && !shape.readAfterFailedWrite) return ExchangeOutcome::WriteFailed;
-  const HidRead read = device.ReadReport(answer.data(), shape.readLength, shape.timeoutMs);
+  const HidRead read = ReadAnswer(device, answer, shape);
   if (read == HidRead::TimedOut && !Resynchronise(device, request[1])) device.linkRetired = true;
   if (!written) return ExchangeOutcome::WriteFailed;
   switch (read) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "adapter/hid_device.h"
+#include "base/progress.h"
 #include "protocol/report.h"
 
 namespace dravlopro {
@@ -27,7 +28,14 @@ struct ExchangeShape {
   // The answer is read even when the request could not be sent; the outcome
   // is WriteFailed all the same.
   bool readAfterFailedWrite = false;
+  // Told Waiting() while the answer is awaited. The wait is then made of
+  // reads of at most kWaitSliceMs that add up to timeoutMs, so that a long
+  // wait can show its time; no answer is lost between them.
+  Progress* progress = nullptr;
 };
+
+// The longest single read of an exchange that reports its wait.
+constexpr std::uint32_t kWaitSliceMs = 250;
 
 // How long the link may take to come back in step after a lost answer: at
 // most this many answers are read, each waiting at most the CMSIS-DAP read

@@ -22,6 +22,7 @@ class CountingClock : public Clock {
     sleeps.push_back(milliseconds);
     if (onSleep) onSleep(sleeps.size());
   }
+  std::uint64_t NowMs() override { return 0; }
   std::vector<std::uint32_t> sleeps;
   std::function<void(std::size_t)> onSleep;
 };
