@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/commands/terminal_screen.h"
+
 namespace dravlopro {
 namespace {
 
@@ -17,38 +19,8 @@ class HandClock : public Clock {
   std::uint64_t nowMs = 5000;
 };
 
-// Every write the line makes, one entry each.
-class Terminal : public OutputSink {
- public:
-  void Write(std::string_view text) override { writes.emplace_back(text); }
-  void Alert(std::string_view text) override { writes.emplace_back(text); }
-  std::string All() const {
-    std::string all;
-    for (const std::string& w : writes) all += w;
-    return all;
-  }
-  std::vector<std::string> writes;
-};
-
-// What a terminal would show: carriage returns go back to the start of the
-// line, other characters overwrite in place.
-std::string Screen(const std::string& bytes) {
-  std::string screen;
-  std::size_t column = 0;
-  for (const char c : bytes) {
-    if (c == '\r') {
-      column = 0;
-      continue;
-    }
-    if (column < screen.size()) {
-      screen[column] = c;
-    } else {
-      screen.push_back(c);
-    }
-    ++column;
-  }
-  return screen;
-}
+using testing::Screen;
+using testing::Terminal;
 
 class ProgressLineTest : public ::testing::Test {
  protected:

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/driver.h"
+#include "tests/commands/terminal_screen.h"
 #include "tests/harness.h"
 #include "tests/probe/probe_bench.h"
 #include "tests/result_lines.h"
@@ -35,38 +36,8 @@ namespace fs = std::filesystem;
 using testing::kDefaultSelection;
 using testing::kSuccess;
 
-// Every write to the terminal, one entry each.
-class Terminal : public OutputSink {
- public:
-  void Write(std::string_view text) override { writes.emplace_back(text); }
-  void Alert(std::string_view text) override { writes.emplace_back(text); }
-  std::string All() const {
-    std::string all;
-    for (const std::string& w : writes) all += w;
-    return all;
-  }
-  std::vector<std::string> writes;
-};
-
-// What a terminal shows after these bytes, on one line: a carriage return
-// goes back to its start, every other character overwrites in place.
-std::string Screen(const std::string& bytes) {
-  std::string screen;
-  std::size_t column = 0;
-  for (const char c : bytes) {
-    if (c == '\r') {
-      column = 0;
-      continue;
-    }
-    if (column < screen.size()) {
-      screen[column] = c;
-    } else {
-      screen.push_back(c);
-    }
-    ++column;
-  }
-  return screen;
-}
+using testing::Screen;
+using testing::Terminal;
 
 bool Blank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
 

@@ -45,9 +45,9 @@ complete_line() {
   [[ $line == *[[:space:]] ]] && COMP_WORDS+=("")
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMPREPLY=()
-  local spec function
-  spec=$(complete -p "${COMP_WORDS[0]}" 2>/dev/null) || return 1
-  function=$(sed -n 's/.*-F \([^ ]*\).*/\1/p' <<<"$spec")
+  local binding function
+  binding=$(complete -p "${COMP_WORDS[0]}" 2>/dev/null) || return 1
+  function=$(sed -n 's/.*-F \([^ ]*\).*/\1/p' <<<"$binding")
   "$function" "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
 }
 
