@@ -1,4 +1,5 @@
-# Installation (`cmake --install`) and the Debian package (`cpack -G DEB`).
+# Installation (`cmake --install`), the Debian package (`cpack -G DEB`) and,
+# from the Windows build, the release zip (`cpack -G ZIP`).
 #
 # Installs the programs in bin/ and, on Linux and macOS, their manual pages
 # and the bash completion; on Linux the udev rule that opens the adapter's
@@ -11,9 +12,18 @@ set(DRAVLOPRO_DIST_BINARY_DIR ${PROJECT_BINARY_DIR}/dist)
 set(DRAVLOPRO_PACKAGE_MAINTAINER "dravlopro developers <dravlopro@example.org>"
     CACHE STRING "Maintainer of the Debian package, as \"Name <address>\"")
 
-install(TARGETS dravlopro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-if(TARGET dravlopro-sim)
-  install(TARGETS dravlopro-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(WIN32)
+  # The zip holds everything in one folder: both programs, statically
+  # linked, the README and the example image.
+  install(TARGETS dravlopro dravlopro-sim RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/examples/blinky/blinky.hex
+                ${PROJECT_SOURCE_DIR}/examples/blinky/blinky.bin DESTINATION examples)
+else()
+  install(TARGETS dravlopro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(TARGET dravlopro-sim)
+    install(TARGETS dravlopro-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
 endif()
 
 if(UNIX)
@@ -118,6 +128,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_STRIP_FILES ON)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_GENERATOR DEB)
+elseif(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME dravlopro-${PROJECT_VERSION}-windows-x64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${DRAVLOPRO_PACKAGE_MAINTAINER})
