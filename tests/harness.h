@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/console.h"
-#include "cli/driver.h"
 #include "base/text.h"
+#include "cli/driver.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_settings.h"
@@ -61,6 +61,30 @@ inline std::vector<Report> RequestsWith(const std::vector<sim::TraceEntry>& trac
   return out;
 }
 
+// A file name from UTF-8 text, the way the tool takes a name typed on its
+// command line. (Built from narrow text, std::filesystem takes the bytes one
+// by one on Windows, while path::string() gives UTF-8 back: a name outside
+// ASCII would not survive the round trip.)
+inline std::filesystem::path Utf8Path(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+// A file name as UTF-8 text, as Bench::Run takes command-line words.
+inline std::string Utf8Name(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// The names in a folder, sorted: to show what a run left there.
+inline std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(Utf8Name(entry.path().filename()));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // A folder of its own for one test, removed afterwards.
 class ScratchDir {
  public:
@@ -80,7 +104,7 @@ class ScratchDir {
   }
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path Write(const std::string& name, const std::string& bytes) const {
-    const std::filesystem::path file = path_ / name;
+    const std::filesystem::path file = path_ / Utf8Path(name);
     std::ofstream(file, std::ios::binary) << bytes;
     return file;
   }

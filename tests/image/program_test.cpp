@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 
 #include "tests/harness.h"
 #include "tests/result_lines.h"
@@ -54,7 +55,7 @@ class ProgramTest : public ::testing::Test {
   ProgramTest() : adapter(bench.hid.AddAdapter(L"12345", "2.0.0")) {}
   sim::SimChip& chip() { return adapter.target.chip; }
   sim::SimEngine& engine() { return adapter.target.engine; }
-  std::string Path(const std::filesystem::path& file) { return file.string(); }
+  std::string Path(const std::filesystem::path& file) { return Utf8Name(file); }
 
   // Words read by block reads from the main flash, and the TAR settings there.
   static bool InMainFlash(std::uint32_t address) { return address < 0x10000000; }
@@ -158,9 +159,16 @@ TEST_F(ProgramTest, FileNamesOpenAsTypedAndHexIsJudgedUpperCased) {
 
 TEST_F(ProgramTest, FileNamesOutsideAsciiWork) {
   const auto file = dir.Write("pr\xC3\xB6g.bin", "\x01\x02\x03\x04");
-  const std::string dump = Path(dir.path() / "d\xC3\xBCmp.bin");
-  EXPECT_EQ(bench.Run({"-a", Path(file), "-dump", "0", "1", dump}), 0);
+  const std::filesystem::path dump = dir.path() / Utf8Path("d\xC3\xBCmp.bin");
+  EXPECT_EQ(bench.Run({"-a", Path(file), "-dump", "0", "1", Path(dump)}), 0);
   EXPECT_EQ(ScratchDir::Read(dump), "\x01\x02\x03\x04");
+  // The names are the characters typed, o and u with diaereses, and nothing else.
+  EXPECT_EQ(file.filename(), std::filesystem::path(u8"pr\u00F6g.bin"));
+  std::set<std::filesystem::path> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.insert(entry.path().filename());
+  }
+  EXPECT_EQ(names, (std::set<std::filesystem::path>{u8"pr\u00F6g.bin", u8"d\u00FCmp.bin"}));
 }
 
 TEST_F(ProgramTest, LoadFailuresSendNothing) {
