@@ -5,8 +5,6 @@
 // payload. Records: "config", "flash", "option", "sram", "core", "faults".
 // Unknown records are skipped, so later versions can add some.
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -167,9 +165,12 @@ bool SimTarget::Save(const std::filesystem::path& file) const {
 }
 
 bool SimTarget::Load(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) return false;
-  const Bytes bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  std::string saved;
+  return ReadFile(file, saved) == SharedRead::Read && LoadSaved(saved);
+}
+
+bool SimTarget::LoadSaved(const std::string& saved) {
+  const Bytes bytes(saved.begin(), saved.end());
   std::map<std::string, Bytes> records;
   if (!SplitRecords(bytes, records) || records.count("config") == 0) return false;
 

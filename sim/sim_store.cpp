@@ -1,7 +1,5 @@
 #include "sim/sim_store.h"
 
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -126,11 +124,22 @@ bool FreshTarget(const std::vector<std::string>& words, SimTarget& target) {
   return true;
 }
 
-bool ReadWholeFile(const fs::path& file, std::string& out) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+// Loads an adapter's saved target, when there is one. Another run may be
+// replacing the file at this moment; on some systems its name is missing for
+// an instant then, which reads as never saved: only a run that holds the
+// adapter uses its target, and it reads the file again once it does.
+// False when the file is there but does not hold a saved target.
+bool LoadSavedTarget(const fs::path& file, SimTarget& target) {
+  std::string saved;
+  switch (ReadFile(file, saved)) {
+    case SharedRead::Read:
+      return target.LoadSaved(saved);
+    case SharedRead::Missing:
+      return true;
+    case SharedRead::Failed:
+      break;
+  }
+  return false;
 }
 
 // Adds the adapters the list names, each with its saved target, or a fresh
@@ -158,10 +167,7 @@ bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
     std::string joined;
     for (const std::string& word : targetKind) joined += (joined.empty() ? "" : " ") + word;
     targetWords.push_back(joined);
-    const fs::path target = TargetFile(folder, number);
-    std::error_code error;
-    if (fs::exists(target, error) && !adapter.target.Load(target)) return false;
-    if (error) return false;
+    if (!LoadSavedTarget(TargetFile(folder, number), adapter.target)) return false;
     ++number;
   }
   return number > 0;
@@ -198,7 +204,9 @@ bool BenchFolder::Open(SimBench& bench) {
   const bool exists = fs::exists(list, error);
   if (error) return false;
   if (exists) {
-    if (!ReadWholeFile(list, listText_) || !LoadList(folder_, listText_, bench, targetWords_))
+    listText_.clear();
+    if (ReadFile(list, listText_) != SharedRead::Read ||
+        !LoadList(folder_, listText_, bench, targetWords_))
       return false;
   } else {
     // The first run: one adapter with an erased target.
@@ -223,11 +231,9 @@ bool BenchFolder::Claim(SimBench& bench, std::size_t deviceIndex) {
     refused_.insert(number);
     return false;
   }
-  // Another run may have saved this adapter since this run loaded the bench.
-  const fs::path file = TargetFile(folder_, number);
-  std::error_code error;
-  const bool saved = fs::exists(file, error);
-  if (error || (saved && !bench.adapterAt(deviceIndex).target.Load(file))) {
+  // Another run may have saved this adapter since this run loaded the bench;
+  // while this run holds it, no other run replaces the file.
+  if (!LoadSavedTarget(TargetFile(folder_, number), bench.adapterAt(deviceIndex).target)) {
     damaged_ = true;
     refused_.insert(number);
     return false;

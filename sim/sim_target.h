@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "protocol/report.h"
 #include "sim/sim_chip.h"
@@ -35,6 +36,8 @@ class SimTarget {
   // does not hold a saved target; a failed Load leaves the target unchanged.
   bool Save(const std::filesystem::path& file) const;
   bool Load(const std::filesystem::path& file);
+  // The same from the bytes of a saved file.
+  bool LoadSaved(const std::string& bytes);
 
   SimChip chip;
   SimDap dap;

@@ -7,6 +7,7 @@
 
 #include <set>
 
+#include "platform/shared_file.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"
 
@@ -129,12 +130,18 @@ TEST_F(BenchFolderTest, AReaderOfASavedStateKeepsTheWholeOldStateWhileARunSaves)
   FolderRun second(scratch.path(), locks);
   ASSERT_TRUE(second.opened);
   EXPECT_EQ(second.Run({"-w32", "0x2000", "0x22222222"}), 0);
-  std::ifstream reader(state, std::ios::binary);  // another run starts reading
+  // Another run starts reading, the way runs read the folder.
+  platform::SharedFileReader reader(state);
+  ASSERT_EQ(reader.opened(), platform::SharedRead::Read);
   EXPECT_TRUE(second.store.Save(second.hid));
-  const std::string read((std::istreambuf_iterator<char>(reader)),
-                         std::istreambuf_iterator<char>());
+  std::string read;
+  EXPECT_TRUE(reader.ReadAll(read));
   EXPECT_EQ(read, before);
   EXPECT_NE(ScratchDir::Read(state), before);
+  sim::SimTarget saved;
+  ASSERT_TRUE(saved.Load(state));
+  EXPECT_EQ(saved.chip.FlashWord(0x2000), 0x22222222u);
+  EXPECT_EQ(saved.chip.FlashWord(0x1000), 0x11111111u);
 }
 
 TEST_F(BenchFolderTest, RunsOnDifferentAdaptersKeepEachOthersWork) {
