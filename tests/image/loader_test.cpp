@@ -1,80 +1,24 @@
+// The image loader: HEX and binary files, streams that fail or never end,
+// and whole command lines with image files. FIFOs, pipes and devices are in
+// loader_posix_test.cpp.
+
 #include "image/loader.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <initializer_list>
+#include <array>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/text.h"
-#include "tests/harness.h"
-#include "tests/result_lines.h"
+#include "tests/image/loader_test_support.h"
 
-namespace dravlopro {
+namespace dravlopro::loadertest {
 namespace {
-
-namespace fs = std::filesystem;
-
-// One Intel HEX record line with a correct checksum.
-std::string Record(std::uint8_t type, std::uint16_t address, std::vector<std::uint8_t> data) {
-  std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(data.size()),
-                                     static_cast<std::uint8_t>(address >> 8),
-                                     static_cast<std::uint8_t>(address), type};
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  std::uint8_t sum = 0;
-  std::string line = ":";
-  char pair[3];
-  for (std::uint8_t b : bytes) {
-    sum = static_cast<std::uint8_t>(sum + b);
-    std::snprintf(pair, sizeof pair, "%02X", b);
-    line += pair;
-  }
-  std::snprintf(pair, sizeof pair, "%02X", static_cast<std::uint8_t>(-sum));
-  return line + pair;
-}
-
-std::string Upper(std::uint16_t upper) {
-  return Record(4, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
-}
-
-const std::string kEnd = ":00000001FF";
-
-std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed = 13) {
-  std::vector<std::uint8_t> bytes(size);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * seed + (i >> 9));
-  return bytes;
-}
-
-// The HEX records of bytes placed from address 0, 16 per record, with an
-// extended address record before every 64 KB; no end record.
-std::vector<std::string> RecordsOf(const std::vector<std::uint8_t>& bytes) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < bytes.size(); at += 16) {
-    if (at % 0x10000 == 0) lines.push_back(Upper(static_cast<std::uint16_t>(at >> 16)));
-    const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(at);
-    lines.push_back(Record(0, static_cast<std::uint16_t>(at),
-                           std::vector<std::uint8_t>(
-                               first, first + std::min<std::ptrdiff_t>(16, bytes.end() - first))));
-  }
-  return lines;
-}
-
-std::string Join(const std::vector<std::string>& lines, const std::string& eol) {
-  std::string text;
-  for (const std::string& line : lines) text += line + eol;
-  return text;
-}
 
 // A stream source that hands out its text and then either fails like a
 // broken device or, given a filler, never ends. Counts what it handed out.
@@ -107,44 +51,6 @@ class ScriptedSource : public std::streambuf {
   std::optional<char> filler_;
   std::array<char, 512> chunk_{};
   std::size_t delivered_ = 0;
-};
-
-class LoaderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() /
-        ("dravlopro_loader_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    image_.assign(kImageBufferSize, 0x00);  // not the erased state: a HEX load must refill it
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path WriteText(const std::string& text, const std::string& name = "PROG.HEX") {
-    fs::path file = dir_ / name;
-    std::ofstream(file, std::ios::binary) << text;
-    return file;
-  }
-
-  fs::path WriteLines(std::initializer_list<std::string> lines, const char* eol = "\n") {
-    std::string text;
-    for (const std::string& line : lines) text += line + eol;
-    return WriteText(text);
-  }
-
-  HexLoad LoadLines(std::initializer_list<std::string> lines, const char* eol = "\n") {
-    return LoadHexImage(WriteLines(lines, eol), image_, state_);
-  }
-
-  HexLoad LoadText(const std::string& text) {
-    return LoadHexImage(WriteText(text), image_, state_);
-  }
-
-  fs::path dir_;
-  std::vector<std::uint8_t> image_;
-  ImageState state_;
 };
 
 TEST(HexText, DigitsPairsAndNumbers) {
@@ -490,8 +396,6 @@ TEST_F(LoaderTest, EndlessLineStopsSoonAfterTheLongestLine) {
       EXPECT_LT(source.delivered(), 64u * 1024u);
     }
   }
-  // The same from a device that never ends.
-  EXPECT_EQ(LoadHexImage("/dev/zero", image_, state_), HexLoad::LongLine);
 }
 
 TEST_F(LoaderTest, ReadErrorsFailTheLoad) {
@@ -516,12 +420,6 @@ TEST_F(LoaderTest, ReadErrorsFailTheLoad) {
   std::istringstream failedHex(":0100000001FE\n");
   failedHex.setstate(std::ios::failbit);
   EXPECT_EQ(ReadHexImage(failedHex, image_, state_), HexLoad::ReadFailed);
-
-  // A real input/output error: this process's memory at address 0.
-  state_.imageSize = 9;
-  EXPECT_EQ(LoadHexImage("/proc/self/mem", image_, state_), HexLoad::ReadFailed);
-  EXPECT_EQ(state_.imageSize, 0u);
-  EXPECT_EQ(LoadBinaryImage("/proc/self/mem", image_, state_), 20);
 }
 
 TEST_F(LoaderTest, BinaryStreamsAreReadToTheirEndUpToOneBytePastTheBuffer) {
@@ -542,130 +440,7 @@ TEST_F(LoaderTest, BinaryStreamsAreReadToTheirEndUpToOneBytePastTheBuffer) {
   EXPECT_EQ(state_.imageSize, kImageBufferSize + 1);
   EXPECT_LT(endless.delivered(), 2 * kImageBufferSize);
   EXPECT_EQ(image_, std::vector<std::uint8_t>(kImageBufferSize, 0x5A));
-
-  state_.imageSize = 0;
-  EXPECT_EQ(LoadBinaryImage("/dev/zero", image_, state_), 12);
-  EXPECT_EQ(state_.imageSize, kImageBufferSize + 1);
-  EXPECT_EQ(LoadBinaryImage("/dev/null", image_, state_), 0);
-  EXPECT_EQ(state_.imageSize, 0u);
 }
-
-// Feeds bytes into a new FIFO from a thread of its own, as a program writing
-// into a named pipe would.
-class FifoFeeder {
- public:
-  FifoFeeder(fs::path path, std::string bytes) : path_(std::move(path)) {
-    if (::mkfifo(path_.c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
-    thread_ = std::thread([this, bytes = std::move(bytes)] {
-      // A reader that stops early makes the write fail instead of ending the process.
-      sigset_t pipe;
-      sigemptyset(&pipe);
-      sigaddset(&pipe, SIGPIPE);
-      pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-      const int fd = ::open(path_.c_str(), O_WRONLY);
-      if (fd < 0) return;
-      std::size_t done = 0;
-      while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-      }
-      ::close(fd);
-    });
-  }
-  ~FifoFeeder() {
-    // Whatever the reader did, let the writer finish: open the FIFO and
-    // drain it to its end.
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd >= 0) {
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-      char sink[4096];
-      while (::read(fd, sink, sizeof sink) > 0) {
-      }
-    }
-    thread_.join();
-    if (fd >= 0) ::close(fd);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-  std::thread thread_;
-};
-
-// A pipe holding bytes, its write end closed, opened by name.
-class FilledPipe {
- public:
-  explicit FilledPipe(const std::string& bytes) {
-    if (::pipe(fds_) != 0) throw std::runtime_error("pipe");
-    if (::write(fds_[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-      throw std::runtime_error("write");
-    }
-    ::close(fds_[1]);
-  }
-  ~FilledPipe() { ::close(fds_[0]); }
-  fs::path path() const { return "/proc/self/fd/" + std::to_string(fds_[0]); }
-
- private:
-  int fds_[2];
-};
-
-TEST_F(LoaderTest, FifosAndPipesLoadWhatTheyHold) {
-  const std::vector<std::uint8_t> bytes = Pattern(200000);
-  {
-    FifoFeeder fifo(dir_ / "image.fifo", std::string(bytes.begin(), bytes.end()));
-    ASSERT_EQ(LoadBinaryImage(fifo.path(), image_, state_), 0);
-    EXPECT_EQ(state_.imageSize, bytes.size());
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), image_.begin()));
-  }
-  {
-    std::vector<std::string> lines = RecordsOf(Pattern(3000));
-    lines.push_back(kEnd);
-    FifoFeeder fifo(dir_ / "image.hex.fifo", Join(lines, "\r"));
-    ASSERT_EQ(LoadHexImage(fifo.path(), image_, state_), HexLoad::Loaded);
-    EXPECT_EQ(state_.imageSize, 3000u);
-  }
-  FilledPipe pipe("\x01\x02\x03");
-  ASSERT_EQ(LoadBinaryImage(pipe.path(), image_, state_), 0);
-  EXPECT_EQ(state_.imageSize, 3u);
-  EXPECT_EQ(image_[2], 0x03);
-}
-
-// Whole command lines on the simulated bench.
-class ImageFileCommandTest : public ::testing::Test {
- protected:
-  ImageFileCommandTest() : adapter_(bench_.hid.AddAdapter(L"12345", "2.0.0")) {
-    sim::SimConfig config;
-    config.flashSize = kHexImageEnd;  // the largest target, which a full HEX image fills
-    EXPECT_TRUE(adapter_.target.Configure(config));
-  }
-
-  sim::SimChip& chip() { return adapter_.target.chip; }
-
-  // The adapter saw only what opening it for a command sends: its version
-  // was read and its connect light set; nothing erased, programmed or read.
-  void ExpectNothingSent() {
-    for (const sim::TraceEntry& e : bench_.hid.trace) {
-      const std::uint8_t command = e.request[1];
-      EXPECT_TRUE(command == 0x00 || command == 0x01) << "request " << int{command};
-    }
-    EXPECT_EQ(adapter_.target.engine.imagesProgrammed, 0);
-    EXPECT_TRUE(chip().eraseLog.empty());
-  }
-
-  std::uint32_t DownloadedSize() {
-    const auto headers = testing::RequestsWith(bench_.hid.trace, 0x80);
-    return headers.size() == 2 ? GetLe32(&headers[1][13]) : 0xFFFFFFFFu;
-  }
-
-  testing::Bench bench_;
-  sim::SimAdapter& adapter_;
-  testing::ScratchDir dir_;
-};
-
-const std::string kFileFailure =
-    "Result: There was an error in file access. Please confirm that the file path is correct and "
-    "that the file exists.\n";
 
 TEST_F(ImageFileCommandTest, HexWithBareCarriageReturnsProgramsEveryRecord) {
   const std::vector<std::uint8_t> bytes = Pattern(200);
@@ -690,53 +465,19 @@ TEST_F(ImageFileCommandTest, FullSizeHexKeepsItsLastRecord) {
   EXPECT_EQ(bench_.Run({"-v", file.string()}), 12);
 }
 
-TEST_F(ImageFileCommandTest, UnreadableImageFilesSendNothing) {
+TEST_F(ImageFileCommandTest, ImageFileWithALineTooLongSendsNothing) {
   const std::string record = Record(0, 0, {1, 2, 3, 4});
   const std::string tooLong = record + std::string(kMaxHexLineLength + 1 - record.size(), '0');
-  fs::create_symlink("/proc/self/mem", dir_.path() / "MEM.HEX");
-  fs::create_symlink("/dev/zero", dir_.path() / "ZERO.HEX");
-  struct Case {
-    std::string file;
-    int code;
-  };
-  const Case cases[] = {
-      {"/proc/self/mem", 20},                                               // input/output error
-      {(dir_.path() / "MEM.HEX").string(), 20},                             // the same, as HEX
-      {(dir_.path() / "ZERO.HEX").string(), 20},                            // one endless line
-      {dir_.Write("LONG.HEX", tooLong + "\n" + kEnd + "\n").string(), 20},  // one line too long
-      {"/dev/zero", 12},                                                    // endless binary
-  };
+  const std::string file = dir_.Write("LONG.HEX", tooLong + "\n" + kEnd + "\n").string();
   for (const char* command : {"-a", "-v"}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(command) + " " + c.file);
-      EXPECT_EQ(bench_.Run({command, c.file}), c.code);
-      EXPECT_EQ(bench_.output(),
-                testing::kDefaultSelection + "Process: " + command + " (Fail)\n" +
-                    (c.code == 20 ? kFileFailure : "Result: Programing or Verification fail.\n"));
-      EXPECT_TRUE(bench_.console.alerts.empty());
-      ExpectNothingSent();
-    }
-  }
-}
-
-TEST_F(ImageFileCommandTest, BinaryFromAFifoOrAPipeIsProgrammedAndVerified) {
-  const std::vector<std::uint8_t> bytes = Pattern(100000, 7);
-  const std::string text(bytes.begin(), bytes.end());
-  {
-    FifoFeeder fifo(dir_.path() / "app.fifo", text);
-    ASSERT_EQ(bench_.Run({"-a", fifo.path().string()}), 0);
-  }
-  EXPECT_EQ(DownloadedSize(), bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(chip().FlashByte(i), bytes[i]) << i;
-  {
-    FilledPipe pipe(text.substr(0, 30000));
-    EXPECT_EQ(bench_.Run({"-v", pipe.path().string()}), 0);
-  }
-  {
-    FilledPipe pipe(text.substr(0, 29999) + static_cast<char>(~bytes[29999]));
-    EXPECT_EQ(bench_.Run({"-v", pipe.path().string()}), 12);
+    SCOPED_TRACE(command);
+    EXPECT_EQ(bench_.Run({command, file}), 20);
+    EXPECT_EQ(bench_.output(),
+              testing::kDefaultSelection + "Process: " + command + " (Fail)\n" + kFileFailure);
+    EXPECT_TRUE(bench_.console.alerts.empty());
+    ExpectNothingSent();
   }
 }
 
 }  // namespace
-}  // namespace dravlopro
+}  // namespace dravlopro::loadertest

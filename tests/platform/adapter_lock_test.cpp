@@ -1,14 +1,17 @@
-// Adapter locks between runs: real files, real processes, and a clock that
-// only counts the pauses.
+// Adapter locks between runs, on every system: holders on threads of their
+// own (each run is a process of its own), and a clock that only counts the
+// pauses. Lock files and other processes are in adapter_lock_posix_test.cpp.
 
 #include "platform/adapter_lock.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/harness.h"
@@ -18,92 +21,68 @@ namespace {
 
 class CountingClock : public Clock {
  public:
-  void SleepMs(std::uint32_t milliseconds) override {
-    sleeps.push_back(milliseconds);
-    if (onSleep) onSleep(sleeps.size());
-  }
+  void SleepMs(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
   std::uint64_t NowMs() override { return 0; }
   std::vector<std::uint32_t> sleeps;
-  std::function<void(std::size_t)> onSleep;
 };
 
-class AdapterLockTest : public ::testing::Test {
- protected:
-  std::string File(const std::string& name) const { return (dir.path() / name).string(); }
-  testing::ScratchDir dir;
+// Runs in a scratch folder: a lock name without a folder is a lock file
+// there where locks are files, and a named object where they are those.
+class InScratchFolder {
+ public:
+  InScratchFolder() : before_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir_.path());
+  }
+  ~InScratchFolder() { std::filesystem::current_path(before_); }
+  InScratchFolder(const InScratchFolder&) = delete;
+  InScratchFolder& operator=(const InScratchFolder&) = delete;
+
+ private:
+  testing::ScratchDir dir_;
+  std::filesystem::path before_;
 };
 
-TEST_F(AdapterLockTest, ASecondHolderWaitsItsBoundAndThenGivesUp) {
-  const std::string lock = File("adapter.lock");
+TEST(AdapterLockThreads, AHolderOnAnotherThreadWaitsItsBoundAndTakesItOnceItIsFree) {
+  InScratchFolder folder;
+  // Of this process alone, however many test programs run at once.
+  const std::string lock = "dravlopro-test-adapter-" + std::to_string(::getpid());
   CountingClock firstClock;
-  CountingClock secondClock;
   auto first = std::make_unique<AdapterLocks>(firstClock);
-  AdapterLocks second(secondClock, 250);
+  ASSERT_TRUE(first->Hold(lock, LockTarget::Created));
 
-  EXPECT_TRUE(first->Hold(lock, LockTarget::Created));
-  EXPECT_FALSE(second.Hold(lock, LockTarget::Created));
-  EXPECT_EQ(secondClock.sleeps, (std::vector<std::uint32_t>{100, 100, 50}));
+  std::promise<void> released;
+  std::shared_future<void> free = released.get_future().share();
+  std::promise<bool> gaveUp;
+  std::future<bool> gaveUpResult = gaveUp.get_future();
+  std::vector<std::uint32_t> waited;
+  bool tookItLater = false;
+  std::vector<std::uint32_t> waitedLater;
+  std::thread other([&] {
+    CountingClock clock;
+    AdapterLocks second(clock, 250);
+    gaveUp.set_value(!second.Hold(lock, LockTarget::Created));
+    waited = clock.sleeps;
+    free.wait();
+    clock.sleeps.clear();
+    tookItLater = second.Hold(lock, LockTarget::Created);
+    waitedLater = clock.sleeps;
+    // The lock goes with its holder, on the thread that took it.
+  });
+  EXPECT_TRUE(gaveUpResult.get());
   // What a holder has it keeps, without waiting on itself.
   EXPECT_TRUE(first->Hold(lock, LockTarget::Created));
   EXPECT_TRUE(firstClock.sleeps.empty());
-
-  // The lock goes with its holder.
   first.reset();
-  secondClock.sleeps.clear();
-  EXPECT_TRUE(second.Hold(lock, LockTarget::Created));
-  EXPECT_TRUE(secondClock.sleeps.empty());
-}
+  released.set_value();
+  other.join();
+  EXPECT_EQ(waited, (std::vector<std::uint32_t>{100, 100, 50}));
+  EXPECT_TRUE(tookItLater);
+  EXPECT_TRUE(waitedLater.empty());
 
-TEST_F(AdapterLockTest, AnotherProcessIsWaitedForUntilItEnds) {
-  const std::string lock = File("adapter.lock");
-  int held[2];
-  int release[2];
-  ASSERT_EQ(::pipe(held), 0);
-  ASSERT_EQ(::pipe(release), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // The other run: takes the adapter, says so, and ends when told.
-    CountingClock clock;
-    AdapterLocks locks(clock, 0);
-    const char state = locks.Hold(lock, LockTarget::Created) ? 'H' : 'F';
-    if (::write(held[1], &state, 1) != 1) ::_exit(2);
-    char go = 0;
-    if (::read(release[0], &go, 1) != 1) ::_exit(3);
-    ::_exit(0);
-  }
-  char state = 0;
-  ASSERT_EQ(::read(held[0], &state, 1), 1);
-  ASSERT_EQ(state, 'H');
-
-  CountingClock clock;
-  int status = -1;
-  clock.onSleep = [&](std::size_t pauses) {
-    if (pauses != 3) return;
-    const char go = 'G';
-    ASSERT_EQ(::write(release[1], &go, 1), 1);
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-  };
-  AdapterLocks locks(clock, 1000);
-  EXPECT_TRUE(locks.Hold(lock, LockTarget::Created));
-  EXPECT_EQ(clock.sleeps.size(), 3u);
-  if (status == -1) {
-    ::kill(child, SIGKILL);
-    ::waitpid(child, &status, 0);
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  for (const int fd : {held[0], held[1], release[0], release[1]}) ::close(fd);
-}
-
-TEST_F(AdapterLockTest, ADeviceNodeIsNeverMadeAndALockFileIs) {
-  CountingClock clock;
-  AdapterLocks locks(clock, 0);
-  // A device that went away meanwhile: nothing to lock, and the run goes on
-  // to find out for itself.
-  EXPECT_TRUE(locks.Hold(File("hidraw9"), LockTarget::Existing));
-  EXPECT_FALSE(std::filesystem::exists(File("hidraw9")));
-  EXPECT_TRUE(locks.Hold(File("adapter.lock"), LockTarget::Created));
-  EXPECT_TRUE(std::filesystem::exists(File("adapter.lock")));
+  // And once that holder is gone, it is free here again.
+  CountingClock thirdClock;
+  AdapterLocks third(thirdClock, 0);
+  EXPECT_TRUE(third.Hold(lock, LockTarget::Created));
 }
 
 TEST(AdapterLockKey, EveryProcessNamesAnAdapterAlikeWithPlainCharacters) {
