@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/shared_file.h"
@@ -23,6 +24,9 @@ constexpr int kReplaceAttempts = 10;
 constexpr DWORD kReplacePauseMs = 50;
 // Names tried before giving up on a temporary file.
 constexpr int kTemporaryAttempts = 64;
+// FileRenameInfoEx among the classes of SetFileInformationByHandle (Windows 10
+// version 1607 on), which headers for older versions leave out.
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -71,7 +75,7 @@ bool RenameOverWithPosixSemantics(HANDLE handle, const std::wstring& name) {
   info->RootDirectory = nullptr;
   info->FileNameLength = static_cast<DWORD>(nameBytes);
   std::memcpy(info->FileName, name.data(), nameBytes);
-  return SetFileInformationByHandle(handle, FileRenameInfoEx, info,
+  return SetFileInformationByHandle(handle, kFileRenameInfoEx, info,
                                     static_cast<DWORD>(buffer.size())) != 0;
 }
 
@@ -144,7 +148,15 @@ SharedRead ReadSharedFile(const std::filesystem::path& file, std::string& out) {
 }
 
 bool ReplaceSharedFile(const std::filesystem::path& file, std::string_view bytes) {
-  const std::wstring target = file.native();
+  // A full name: the replacement services do not all take relative ones.
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(file, error);
+  const std::wstring target = error ? file.native() : full.native();
+  // Only a file is replaced; a folder of that name would be moved aside.
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
   std::wstring temporary;
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < kTemporaryAttempts && handle == INVALID_HANDLE_VALUE; ++attempt) {
