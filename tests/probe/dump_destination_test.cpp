@@ -46,7 +46,7 @@ TEST(DumpDestinations, AFileWithTwoNamesIsWrittenInPlace) {
   EXPECT_EQ(bench.Run(DumpTo(one, 2)), 0);
   EXPECT_EQ(ScratchDir::Read(one), bytes);
   EXPECT_EQ(ScratchDir::Read(dir.path() / "two.bin"), bytes);
-  EXPECT_EQ(fs::hard_link_count(one), 2u);
+  EXPECT_TRUE(fs::equivalent(one, dir.path() / "two.bin"));
   EXPECT_EQ(FolderNames(dir.path()), (std::vector<std::string>{"one.bin", "two.bin"}));
 }
 
