@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
+#include "platform/settings_windows.h"
 
 namespace dravlopro::platform {
 
@@ -22,13 +24,21 @@ constexpr DWORD kValueBufferLength = 256;
 // written by the profile-string services.
 class ProfileSettingsStore : public SettingsStore {
  public:
+  // In the user's own folder when `applicationData` is empty.
+  explicit ProfileSettingsStore(std::wstring applicationData = {})
+      : applicationData_(std::move(applicationData)) {}
+
   bool GetSettingsPath(std::filesystem::path& path) override {
     path.clear();
-    wchar_t folder[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
-      return false;
+    std::wstring folder = applicationData_;
+    if (folder.empty()) {
+      wchar_t found[MAX_PATH] = {};
+      if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, found))) {
+        return false;
+      }
+      folder = found;
     }
-    const std::wstring settingsFolder = std::wstring(folder) + kFolderName;
+    const std::wstring settingsFolder = folder + kFolderName;
     // Fails harmlessly when the folder exists already.
     CreateDirectoryW(settingsFolder.c_str(), nullptr);
     path = settingsFolder + kFileName;
@@ -48,12 +58,19 @@ class ProfileSettingsStore : public SettingsStore {
     if (path.empty()) return false;
     return WritePrivateProfileStringW(kSection, kSnKey, value.c_str(), path.c_str()) != 0;
   }
+
+ private:
+  std::wstring applicationData_;
 };
 
 }  // namespace
 
 std::unique_ptr<SettingsStore> MakeSettingsStore() {
   return std::make_unique<ProfileSettingsStore>();
+}
+
+std::unique_ptr<SettingsStore> MakeSettingsStoreIn(const std::filesystem::path& applicationData) {
+  return std::make_unique<ProfileSettingsStore>(applicationData.native());
 }
 
 }  // namespace dravlopro::platform
