@@ -241,6 +241,29 @@ struct OutputFile::State {
     mode = GetFileType(destination.get()) == FILE_TYPE_DISK ? Mode::kInPlace : Mode::kDirect;
   }
 
+  // Puts the temporary file in the place of the existing file; the replaced
+  // file's attributes and security go to its successor. The old file is
+  // moved aside under a name of this run's choosing and then removed: left
+  // to choose one, Wine's ReplaceFileW leaves a file of its own behind when
+  // the replacement fails.
+  bool ReplaceExisting() {
+    const std::size_t split = finalName.find_last_of(L"\\/:");
+    const std::wstring folder = split == std::wstring::npos ? L"" : finalName.substr(0, split + 1);
+    const std::wstring base = split == std::wstring::npos ? finalName : finalName.substr(split + 1);
+    const std::wstring aside = folder + L"." + base + L"." + UniqueLetters() + L".old";
+    if (ReplaceFileW(finalName.c_str(), temporaryName.c_str(), aside.c_str(),
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                     nullptr)) {
+      DeleteFileW(aside.c_str());
+      return true;
+    }
+    // Moved aside, but the new file could not follow: the old one goes back.
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      MoveFileExW(aside.c_str(), finalName.c_str(), 0);
+    }
+    return false;
+  }
+
   bool Replace() {
     if (!FlushFileBuffers(temporary.get())) {
       DropTemporary();
@@ -251,13 +274,9 @@ struct OutputFile::State {
     {
       PendingLocked locked;
       temporary.Reset();
-      // The replaced file's attributes and security go to its successor.
-      placed = existing
-                   ? ReplaceFileW(finalName.c_str(), temporaryName.c_str(), nullptr,
-                                  REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
-                                  nullptr, nullptr) != 0
-                   : MoveFileExW(temporaryName.c_str(), finalName.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING) != 0;
+      placed = existing ? ReplaceExisting()
+                        : MoveFileExW(temporaryName.c_str(), finalName.c_str(),
+                                      MOVEFILE_REPLACE_EXISTING) != 0;
       if (placed && guarded) pendingTemporary = nullptr;
     }
     if (placed) {
