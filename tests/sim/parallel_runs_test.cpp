@@ -1,71 +1,21 @@
 // Several dravlopro-sim processes on one bench folder at the same time, as
 // gang-programming scripts run them.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/harness.h"
 #include "tests/result_lines.h"
-
-extern char** environ;
+#include "tests/sim/sim_process.h"
 
 namespace dravlopro {
 namespace {
 
 using namespace testing;
 namespace fs = std::filesystem;
-
-// One dravlopro-sim process, started on the bench folder and left running.
-class SimProcess {
- public:
-  SimProcess(const fs::path& home, const std::vector<std::string>& arguments,
-             const fs::path& output) {
-    std::vector<std::string> words{DRAVLOPRO_SIM_BINARY};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> variables{"XDG_CONFIG_HOME=" + home.string(),
-                                       "DRAVLOPRO_SIM_DIR=" + (home / "bench").string()};
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      const std::string variable(*entry);
-      if (variable.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
-          variable.rfind("DRAVLOPRO_SIM_DIR=", 0) != 0) {
-        variables.push_back(variable);
-      }
-    }
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& v : variables) envp.push_back(v.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-
-  // The exit status; -1 when the process did not start or did not exit.
-  int Wait() {
-    if (pid_ <= 0) return -1;
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0) {
-      if (errno != EINTR) return -1;
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  ~SimProcess() { Wait(); }
-
- private:
-  pid_t pid_ = -1;
-};
 
 struct Finished {
   int status = -1;
@@ -85,6 +35,12 @@ std::vector<Finished> RunTogether(const fs::path& home,
   for (std::size_t i = 0; i < commandLines.size(); ++i) {
     finished[i].status = running[i]->Wait();
     finished[i].out = ScratchDir::Read(outputs[i]);
+    // The C runtime on Windows ends a line in a file with CR LF; none of
+    // these runs prints a line end of its own.
+    std::string& out = finished[i].out;
+    for (std::size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at)) {
+      out.erase(at, 1);
+    }
   }
   return finished;
 }
