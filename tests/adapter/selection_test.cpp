@@ -188,10 +188,13 @@ TEST_F(SelectionTest, SavedSerialNumberIsCutBetweenCharacters) {
   for (const Case& c : cases) {
     Bench run;
     run.hid.AddAdapter(c.used);
-    // What a cut inside the last character would leave: its lead byte read
-    // back as a character of its own.
+    // A second adapter named as a cut at byte 8 inside a character would
+    // leave the value: the character's first bytes, each read back as a
+    // character of its own.
     std::wstring split = c.used;
-    if (c.saved.size() > c.used.size()) split += static_cast<wchar_t>(0xC3);
+    for (const char byte : Narrow(c.saved).substr(c.usedUtf8.size(), 8 - c.usedUtf8.size())) {
+      split += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+    }
     if (split != c.used) run.hid.AddAdapter(split);
     run.settings.sn = c.saved;
     EXPECT_EQ(run.Run({"-list"}), 0) << c.usedUtf8;
