@@ -3,72 +3,137 @@
 #include <climits>
 #include <cstdio>
 #include <cwctype>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace dravlopro {
 
-std::string Narrow(const std::wstring& text) {
+namespace {
+
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// One character as UTF-8; a value that is no character (a surrogate, or
+// beyond U+10FFFF) as U+FFFD, so the text is always valid UTF-8.
+void AppendUtf8(std::string& out, char32_t c) {
+  if (IsSurrogate(c) || c > 0x10FFFF) c = kReplacementCharacter;
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// Code units to UTF-8: 16-bit units are UTF-16, whose surrogate pairs make
+// one character each; wider units are the characters themselves.
+template <typename Unit>
+std::string UnitsToUtf8(const Unit* units, std::size_t count) {
   std::string out;
+  out.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    // Through the unsigned type of the same width: a negative 32-bit unit
+    // is far beyond U+10FFFF, not a small value.
+    using Unsigned = std::make_unsigned_t<Unit>;
+    char32_t c = static_cast<Unsigned>(units[i]);
+    if constexpr (sizeof(Unit) == 2) {
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count) {
+        const char32_t low = static_cast<Unsigned>(units[i + 1]);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+          ++i;
+        }
+      }
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+// The character that starts at text[at] and the number of its bytes; 0
+// when the bytes there are not UTF-8: a stray or missing continuation byte,
+// an overlong form, an encoded surrogate or a value beyond U+10FFFF.
+std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t& c) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  std::size_t length = 0;
+  char32_t smallest = 0;
+  if (lead < 0x80) {
+    c = lead;
+    return 1;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2;
+    c = lead & 0x1F;
+    smallest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3;
+    c = lead & 0x0F;
+    smallest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4;
+    c = lead & 0x07;
+    smallest = 0x10000;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[at + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (next & 0x3F);
+  }
+  if (c < smallest || c > 0x10FFFF || IsSurrogate(c)) return 0;
+  return length;
+}
+
+// UTF-8 to code units: UTF-16 for 16-bit units (a character beyond U+FFFF
+// becomes a surrogate pair), the characters themselves for wider ones.
+// A byte that is not UTF-8 becomes one unit of its own value.
+template <typename Text>
+Text Utf8ToUnits(std::string_view text) {
+  using Unit = typename Text::value_type;
+  Text out;
   out.reserve(text.size());
-  for (wchar_t wc : text) {
-    auto c = static_cast<std::uint32_t>(wc);
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x110000) {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  std::size_t i = 0;
+  while (i < text.size()) {
+    char32_t c = 0;
+    const std::size_t length = DecodeUtf8(text, i, c);
+    if (length == 0) {
+      out.push_back(static_cast<Unit>(static_cast<unsigned char>(text[i])));
+      ++i;
+      continue;
+    }
+    i += length;
+    if (sizeof(Unit) == 2 && c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<Unit>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<Unit>(0xDC00 + (c & 0x3FF)));
     } else {
-      out.push_back('?');
+      out.push_back(static_cast<Unit>(c));
     }
   }
   return out;
 }
 
-std::wstring Widen(const std::string& text) {
-  std::wstring out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    std::size_t extra = 0;
-    std::uint32_t c = b;
-    if (b >= 0xF0 && b < 0xF8) {
-      extra = 3;
-      c = b & 0x07;
-    } else if (b >= 0xE0) {
-      extra = b < 0xF0 ? 2 : 0;
-      c = b & 0x0F;
-    } else if (b >= 0xC0) {
-      extra = 1;
-      c = b & 0x1F;
-    }
-    bool valid = extra > 0;
-    for (std::size_t k = 1; valid && k <= extra; ++k) {
-      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-        valid = false;
-      } else {
-        c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-      }
-    }
-    if (valid && (sizeof(wchar_t) > 2 || c < 0x10000)) {
-      out.push_back(static_cast<wchar_t>(c));
-      i += extra + 1;
-    } else {
-      out.push_back(static_cast<wchar_t>(b));
-      ++i;
-    }
-  }
-  return out;
-}
+}  // namespace
+
+std::string Narrow(const std::wstring& text) { return UnitsToUtf8(text.data(), text.size()); }
+
+std::wstring Widen(const std::string& text) { return Utf8ToUnits<std::wstring>(text); }
+
+std::string NarrowUtf16(std::u16string_view text) { return UnitsToUtf8(text.data(), text.size()); }
+
+std::u16string WidenUtf16(std::string_view text) { return Utf8ToUnits<std::u16string>(text); }
 
 std::wstring ToUpper(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));

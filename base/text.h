@@ -4,13 +4,25 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace dravlopro {
 
-// Narrow console text from a wide string (UTF-8; plain ASCII passes as is).
+// Wide text is UTF-16 where wchar_t has 16 bits (Windows) and UTF-32
+// elsewhere; narrow text is UTF-8.
+//
+// Narrow console text from a wide string. Always valid UTF-8: a surrogate
+// that is not half of a pair, or a value that is no character, becomes
+// U+FFFD. Plain ASCII passes as is.
 std::string Narrow(const std::wstring& text);
-// Wide text from narrow UTF-8 text (invalid bytes pass as single units).
+// Wide text from narrow UTF-8 text; a character beyond U+FFFF becomes a
+// surrogate pair where wchar_t has 16 bits. A byte that is not UTF-8 (a
+// stray or missing continuation byte, an overlong form, an encoded
+// surrogate, a value beyond U+10FFFF) passes as one unit of its own value.
 std::wstring Widen(const std::string& text);
+// The same for UTF-16 text, whatever the width of wchar_t.
+std::string NarrowUtf16(std::u16string_view text);
+std::u16string WidenUtf16(std::string_view text);
 
 std::wstring ToUpper(std::wstring text);
 std::wstring ToLower(std::wstring text);

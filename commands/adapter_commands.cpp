@@ -31,9 +31,7 @@ int SerialNumberOfId(const RunContext& context, const std::wstring& id, std::wst
 std::wstring ReadSavedSerialNumber(RunContext& context) {
   std::wstring saved = context.settings.ReadSn(context.settingsPath);
   saved = saved.substr(0, saved.find(L'\0'));
-  std::string narrow = Narrow(saved);
-  if (narrow.size() > kSavedSnBytes) narrow.resize(kSavedSnBytes);
-  std::wstring result = Widen(narrow);
+  std::wstring result = context.settings.CutToBytes(saved, kSavedSnBytes);
   return result.substr(0, result.find(L'\0'));
 }
 

@@ -49,6 +49,8 @@ OutputSink& StandardError() {
   return stream;
 }
 
+bool AlertShowsMessageBox() { return false; }
+
 OutputSink* ProgressTerminal() {
   if (isatty(STDERR_FILENO) != 1) return nullptr;
   return &StandardError();

@@ -96,6 +96,10 @@ class WindowsHidConnection : public HidConnection {
   // Reports go out and come in whole, report number at byte 0.
   bool Write(const std::uint8_t* report, std::size_t length) override {
     if (!event_) return false;
+    if (flushBeforeWrite_) {
+      HidD_FlushQueue(device_.get());
+      flushBeforeWrite_ = false;
+    }
     OVERLAPPED overlapped{};
     overlapped.hEvent = event_.get();
     if (!WriteFile(device_.get(), report, static_cast<DWORD>(length), nullptr, &overlapped) &&
@@ -113,7 +117,13 @@ class WindowsHidConnection : public HidConnection {
         GetLastError() != ERROR_IO_PENDING) {
       return HidRead::Failed;
     }
-    return Finish(overlapped, timeoutMs);
+    const HidRead read = Finish(overlapped, timeoutMs);
+    // What comes in after a read gave up is a late answer: it is dropped
+    // before the next request goes out. Not at once: a long wait is read in
+    // slices, and its answer may come between the cancelled slice and a
+    // flush, which would lose it.
+    if (read == HidRead::TimedOut) flushBeforeWrite_ = true;
+    return read;
   }
 
   // The lock first, then the queue: while this handle waited, it collected
@@ -133,7 +143,8 @@ class WindowsHidConnection : public HidConnection {
     DWORD transferred = 0;
     const DWORD waited = WaitForSingleObject(overlapped.hEvent, timeoutMs);
     if (waited != WAIT_OBJECT_0) {
-      CancelIo(device_.get());
+      // Only this request: nothing else of the handle is touched.
+      CancelIoEx(device_.get(), &overlapped);
       // The request may still have completed before it could be cancelled.
       const bool done = GetOverlappedResult(device_.get(), &overlapped, &transferred, TRUE) != 0;
       if (done && transferred > 0) return HidRead::Received;
@@ -150,6 +161,7 @@ class WindowsHidConnection : public HidConnection {
   UniqueHandle event_;
   std::string path_;
   AdapterLocks& locks_;
+  bool flushBeforeWrite_ = false;
 };
 
 // Windows tells a device's IDs only once it is open, so a pass opens every
@@ -205,6 +217,9 @@ class WindowsHidPass : public HidPass {
     if (device.get() == INVALID_HANDLE_VALUE || device.get() == nullptr) {
       return InterfaceOpen::CannotOpen;
     }
+    // The system may have queued input reports before this handle was
+    // asked for any: none of them answers this run.
+    HidD_FlushQueue(device.get());
     out.connection = std::make_unique<WindowsHidConnection>(std::move(device), out.path, locks_);
     return InterfaceOpen::Opened;
   }

@@ -14,8 +14,13 @@ namespace dravlopro::platform {
 std::unique_ptr<HidBackend> MakeHidBackend();
 // The settings file in this platform's per-user folder.
 std::unique_ptr<SettingsStore> MakeSettingsStore();
-// Standard output; alerts as a message box where there is one.
+// Standard output; an alert is a message box when AlertShowsMessageBox()
+// says so, else a line on standard error.
 OutputSink& StandardOutput();
+// Whether an alert of StandardOutput() is a message box now: on Windows
+// when the process's window station is visible (somebody can close the
+// box); never elsewhere.
+bool AlertShowsMessageBox();
 // Standard error; alerts go there too.
 OutputSink& StandardError();
 // Standard error when it is a terminal (a console on Windows), where long

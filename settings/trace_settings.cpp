@@ -23,4 +23,9 @@ bool RecordingSettingsStore::WriteSn(const std::filesystem::path& path, const st
   return written;
 }
 
+std::wstring RecordingSettingsStore::CutToBytes(const std::wstring& value,
+                                                std::size_t maxBytes) const {
+  return inner_.CutToBytes(value, maxBytes);
+}
+
 }  // namespace dravlopro

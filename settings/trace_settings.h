@@ -15,6 +15,8 @@ class RecordingSettingsStore : public SettingsStore {
   bool GetSettingsPath(std::filesystem::path& path) override;
   std::wstring ReadSn(const std::filesystem::path& path) override;
   bool WriteSn(const std::filesystem::path& path, const std::wstring& value) override;
+  // The inner store's own cut, not recorded.
+  std::wstring CutToBytes(const std::wstring& value, std::size_t maxBytes) const override;
 
  private:
   SettingsStore& inner_;

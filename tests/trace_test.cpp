@@ -1,7 +1,6 @@
 // Field traces: recording with DRAVLOPRO_TRACE, replaying with
 // dravlopro-sim --replay, and the golden traces under tests/golden/traces.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
@@ -13,31 +12,46 @@
 #include "base/trace_format.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"
-#include "tests/shell_run.h"
+#include "tests/support/process.h"
 
 namespace dravlopro {
 namespace {
 
 using namespace testing;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 // Runs the program from the source folder with a private configuration and
 // bench folder; `trace` empty leaves DRAVLOPRO_TRACE unset.
-Outcome RunTraced(const std::string& program, const std::string& arguments,
-                  const std::filesystem::path& home, const std::string& trace = "") {
-  const std::filesystem::path errFile = home / "stderr.txt";
-  std::string command = "cd '" DRAVLOPRO_SOURCE_DIR
-                        "' && env -u DRAVLOPRO_TRACE XDG_CONFIG_HOME='" +
-                        home.string() + "' DRAVLOPRO_SIM_DIR='" + (home / "bench").string() + "' ";
-  if (!trace.empty()) command += "DRAVLOPRO_TRACE='" + trace + "' ";
-  command += "'" + program + "' " + arguments + " 2>'" + errFile.string() + "'";
-  const ShellOutcome run = RunShell(command);
-  return {run.status, run.out, ScratchDir::Read(errFile)};
+ProcessOutcome RunTraced(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::filesystem::path& home, const std::string& trace = "") {
+  ProcessRun run;
+  run.program = program;
+  run.arguments = arguments;
+  run.directory = DRAVLOPRO_SOURCE_DIR;
+  run.set = {{"XDG_CONFIG_HOME", home.string()},
+             {"APPDATA", home.string()},
+             {"DRAVLOPRO_SIM_DIR", (home / "bench").string()}};
+  if (trace.empty()) {
+    run.unset = {"DRAVLOPRO_TRACE"};
+  } else {
+    run.set.emplace_back("DRAVLOPRO_TRACE", trace);
+  }
+  return RunProcess(run);
+}
+
+// The words split at blanks, for command lines without files.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// "--replay FILE" and then the rest.
+std::vector<std::string> Replay(const std::filesystem::path& file,
+                                const std::vector<std::string>& rest) {
+  std::vector<std::string> words{"--replay", file.string()};
+  words.insert(words.end(), rest.begin(), rest.end());
+  return words;
 }
 
 std::vector<trace::Record> ReadTrace(const std::filesystem::path& file) {
@@ -52,15 +66,12 @@ std::vector<trace::Record> ReadTrace(const std::filesystem::path& file) {
   return events;
 }
 
-// The command line of the trace's first run, without the program, quoted for
-// the shell.
-std::string RecordedArguments(const std::vector<trace::Record>& events) {
-  std::string arguments;
-  if (events.empty()) return arguments;
+// The command line of the trace's first run, without the program.
+std::vector<std::string> RecordedArguments(const std::vector<trace::Record>& events) {
+  if (events.empty()) return {};
   const auto found = events.front().arrays.find("argv");
-  if (found == events.front().arrays.end()) return arguments;
-  for (std::size_t i = 1; i < found->second.size(); ++i) arguments += " '" + found->second[i] + "'";
-  return arguments;
+  if (found == events.front().arrays.end() || found->second.empty()) return {};
+  return {found->second.begin() + 1, found->second.end()};
 }
 
 std::string RecordedOutput(const std::vector<trace::Record>& events) {
@@ -148,12 +159,11 @@ TEST(GoldenTraces, ReplayToTheRecordedEnd) {
     ASSERT_EQ(RecordedResult(events), result);
     EXPECT_GT(CountEvents(events, "write"), 0u);
 
-    const Outcome o = RunTraced(
-        DRAVLOPRO_SIM_BINARY,
-        "--replay '" + GoldenTrace(name).string() + "'" + RecordedArguments(events), home.path());
+    const ProcessOutcome o = RunTraced(
+        DRAVLOPRO_SIM_BINARY, Replay(GoldenTrace(name), RecordedArguments(events)), home.path());
     EXPECT_EQ(o.err, "");
     EXPECT_EQ(o.status, result);
-    EXPECT_EQ(o.out, RecordedOutput(events));
+    EXPECT_EQ(o.out, ConsoleBytes(RecordedOutput(events)));
     // A replay leaves no bench behind: it never opened one.
     EXPECT_FALSE(std::filesystem::exists(home.path() / "bench"));
   }
@@ -189,9 +199,8 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
   ASSERT_FALSE(recorded.empty());
   const auto file = home.Write("doctored.jsonl", doctored);
 
-  Outcome o =
-      RunTraced(DRAVLOPRO_SIM_BINARY,
-                "--replay '" + file.string() + "'" + RecordedArguments(events), home.path());
+  ProcessOutcome o =
+      RunTraced(DRAVLOPRO_SIM_BINARY, Replay(file, RecordedArguments(events)), home.path());
   EXPECT_EQ(o.status, 90);
   EXPECT_NE(o.err.find("exchange 12 (in command " + commandThen), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("trace: request " + changed), std::string::npos) << o.err;
@@ -213,19 +222,17 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
     shortened += line + "\n";
   }
   const auto shortFile = home.Write("short.jsonl", shortened);
-  o = RunTraced(DRAVLOPRO_SIM_BINARY,
-                "--replay '" + shortFile.string() + "'" + RecordedArguments(events), home.path());
+  o = RunTraced(DRAVLOPRO_SIM_BINARY, Replay(shortFile, RecordedArguments(events)), home.path());
   EXPECT_EQ(o.status, 90);
   EXPECT_NE(o.err.find("trace: the end of the trace"), std::string::npos) << o.err;
 
-  o = RunTraced(DRAVLOPRO_SIM_BINARY,
-                "--replay '" + GoldenTrace("blinky").string() + "' -id 1 -sn 123", home.path());
+  o = RunTraced(DRAVLOPRO_SIM_BINARY, Replay(GoldenTrace("blinky"), Words("-id 1 -sn 123")),
+                home.path());
   EXPECT_EQ(o.status, 90);
   EXPECT_NE(o.err.find("run:   the end of the run"), std::string::npos) << o.err;
   EXPECT_EQ(LineCount(o.err), 3u) << o.err;
 
-  o = RunTraced(DRAVLOPRO_SIM_BINARY,
-                "--replay '" + (home.path() / "missing.jsonl").string() + "' -rob", home.path());
+  o = RunTraced(DRAVLOPRO_SIM_BINARY, Replay(home.path() / "missing.jsonl", {"-rob"}), home.path());
   EXPECT_EQ(o.status, 91);
   EXPECT_EQ(LineCount(o.err), 1u) << o.err;
 }
@@ -234,12 +241,12 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
 // run's context and every exchange, and replays to the same end.
 TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {
   const std::string hex = "examples/blinky/blinky.hex";
-  const std::string job = "-a " + hex + " -v " + hex + " -r32 0x0 8";
+  const std::vector<std::string> job = Words("-a " + hex + " -v " + hex + " -r32 0x0 8");
   ScratchDir plain;
   ScratchDir traced;
-  const Outcome without = RunTraced(DRAVLOPRO_SIM_BINARY, job, plain.path());
+  const ProcessOutcome without = RunTraced(DRAVLOPRO_SIM_BINARY, job, plain.path());
   const std::string file = (traced.path() / "trace.jsonl").string();
-  const Outcome with = RunTraced(DRAVLOPRO_SIM_BINARY, job, traced.path(), file);
+  const ProcessOutcome with = RunTraced(DRAVLOPRO_SIM_BINARY, job, traced.path(), file);
   EXPECT_EQ(without.status, 0);
   EXPECT_EQ(with.status, without.status);
   EXPECT_EQ(with.out, without.out);
@@ -250,14 +257,14 @@ TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {
   const trace::Record& run = events.front();
   EXPECT_EQ(run.Get("ev"), "run");
   EXPECT_EQ(run.Get("version"), "v1.0.1.0");
-  EXPECT_EQ(run.Get("platform"), "linux");
+  EXPECT_EQ(run.Get("platform"), DRAVLOPRO_PLATFORM_NAME);
   const auto argv = run.arrays.find("argv");
   ASSERT_NE(argv, run.arrays.end());
   EXPECT_EQ(argv->second.size(), 8u);
   EXPECT_EQ(argv->second.back(), "8");
   EXPECT_EQ(RecordedResult(events), 0);
   EXPECT_EQ(events.back().Get("ev"), "end");
-  EXPECT_EQ(RecordedOutput(events), with.out);
+  EXPECT_EQ(ConsoleBytes(RecordedOutput(events)), with.out);
   bool adapterSeen = false;
   for (const trace::Record& event : events) {
     if (event.Get("ev") == "adapter") {
@@ -275,14 +282,14 @@ TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {
   EXPECT_EQ(CountEvents(events, "command"), 3u);
 
   // A second run appends its own; the replay picks a run by its number.
-  const Outcome second = RunTraced(DRAVLOPRO_SIM_BINARY, "-rob", traced.path(), file);
+  const ProcessOutcome second = RunTraced(DRAVLOPRO_SIM_BINARY, {"-rob"}, traced.path(), file);
   EXPECT_EQ(second.status, 0);
   EXPECT_EQ(CountEvents(ReadTrace(file), "run"), 2u);
-  Outcome replayed =
-      RunTraced(DRAVLOPRO_SIM_BINARY, "--replay '" + file + "' --run 2 -rob", traced.path());
+  ProcessOutcome replayed =
+      RunTraced(DRAVLOPRO_SIM_BINARY, Replay(file, Words("--run 2 -rob")), traced.path());
   EXPECT_EQ(replayed.status, 0);
   EXPECT_EQ(replayed.out, second.out);
-  replayed = RunTraced(DRAVLOPRO_SIM_BINARY, "--replay '" + file + "' " + job, traced.path());
+  replayed = RunTraced(DRAVLOPRO_SIM_BINARY, Replay(file, job), traced.path());
   EXPECT_EQ(replayed.status, 0);
   EXPECT_EQ(replayed.out, with.out);
   EXPECT_EQ(replayed.err, "");
@@ -293,9 +300,9 @@ TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {
 TEST(TraceRecording, TheToolRecordsItsRun) {
   ScratchDir home;
   const std::string file = (home.path() / "tool.jsonl").string();
-  const Outcome without = RunTraced(DRAVLOPRO_BINARY, "-list", home.path());
+  const ProcessOutcome without = RunTraced(DRAVLOPRO_BINARY, {"-list"}, home.path());
   if (without.status != 30) GTEST_SKIP() << "an adapter seems to be attached to this machine";
-  const Outcome with = RunTraced(DRAVLOPRO_BINARY, "-list", home.path(), file);
+  const ProcessOutcome with = RunTraced(DRAVLOPRO_BINARY, {"-list"}, home.path(), file);
   EXPECT_EQ(with.status, 30);
   EXPECT_EQ(with.out, without.out);
   const std::vector<trace::Record> events = ReadTrace(file);
@@ -311,9 +318,10 @@ TEST(TraceRecording, AnUnwritableFileLeavesTheRunAlone) {
   ScratchDir plain;
   ScratchDir traced;
   const std::string unwritable = (traced.path() / "no-such-folder" / "trace.jsonl").string();
-  const Outcome without = RunTraced(DRAVLOPRO_SIM_BINARY, "-rob -r32 0x0 2", plain.path());
-  const Outcome with =
-      RunTraced(DRAVLOPRO_SIM_BINARY, "-rob -r32 0x0 2", traced.path(), unwritable);
+  const ProcessOutcome without =
+      RunTraced(DRAVLOPRO_SIM_BINARY, Words("-rob -r32 0x0 2"), plain.path());
+  const ProcessOutcome with =
+      RunTraced(DRAVLOPRO_SIM_BINARY, Words("-rob -r32 0x0 2"), traced.path(), unwritable);
   EXPECT_EQ(with.status, 0);
   EXPECT_EQ(with.status, without.status);
   EXPECT_EQ(with.out, without.out);
@@ -321,9 +329,10 @@ TEST(TraceRecording, AnUnwritableFileLeavesTheRunAlone) {
   EXPECT_EQ(with.err.rfind("dravlopro-sim: cannot write the trace file " + unwritable, 0), 0u)
       << with.err;
 
-  const Outcome tool = RunTraced(DRAVLOPRO_BINARY, "-id 1 -sn 123", traced.path(), unwritable);
+  const ProcessOutcome tool =
+      RunTraced(DRAVLOPRO_BINARY, Words("-id 1 -sn 123"), traced.path(), unwritable);
   EXPECT_EQ(tool.status, 1);
-  EXPECT_EQ(tool.out, kInvalid);
+  EXPECT_EQ(tool.out, ConsoleBytes(kInvalid));
   EXPECT_EQ(LineCount(tool.err), 1u) << tool.err;
   EXPECT_EQ(tool.err.rfind("dravlopro: cannot write the trace file", 0), 0u) << tool.err;
 }
@@ -338,15 +347,15 @@ TEST(TraceRecording, BenchWordsForTheFailureCases) {
     ScratchDir home;
     std::filesystem::create_directories(home.path() / "bench");
     home.Write("bench/bench.txt", "dravlopro-sim bench 1\n" + line + "\n");
-    EXPECT_EQ(RunTraced(DRAVLOPRO_SIM_BINARY, failing, home.path()).status, code);
+    EXPECT_EQ(RunTraced(DRAVLOPRO_SIM_BINARY, Words(failing), home.path()).status, code);
     // A second run finds the same target, fault and all.
-    EXPECT_EQ(RunTraced(DRAVLOPRO_SIM_BINARY, failing, home.path()).status, code);
+    EXPECT_EQ(RunTraced(DRAVLOPRO_SIM_BINARY, Words(failing), home.path()).status, code);
   }
   ScratchDir home;
   std::filesystem::create_directories(home.path() / "bench");
   home.Write("bench/bench.txt", "dravlopro-sim bench 1\nadapter EF 2.0.0 erase-fails\n");
-  const Outcome o =
-      RunTraced(DRAVLOPRO_SIM_BINARY, "-w32 0x400 0x12345678 -r32 0x400 1", home.path());
+  const ProcessOutcome o =
+      RunTraced(DRAVLOPRO_SIM_BINARY, Words("-w32 0x400 0x12345678 -r32 0x400 1"), home.path());
   EXPECT_EQ(o.status, 0);
   EXPECT_NE(o.out.find("0x00000400:  12345678"), std::string::npos) << o.out;
 }

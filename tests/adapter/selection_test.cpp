@@ -168,6 +168,45 @@ TEST_F(SelectionTest, LowerCaseSerialNumbersWorkByIdAndBySavedValue) {
   EXPECT_EQ(bench.Run({"-q"}), 0);
 }
 
+// The saved serial number counts as its first 8 bytes of UTF-8 (the
+// settings file's text), cut before a character that would not fit whole.
+TEST_F(SelectionTest, SavedSerialNumberIsCutBetweenCharacters) {
+  struct Case {
+    std::wstring saved;
+    std::wstring used;     // what the 8 bytes hold
+    std::string usedUtf8;  // the same as "-list" prints it
+  };
+  const Case cases[] = {
+      {L"\u00E4bcdefgh", L"\u00E4bcdefg",
+       "\xC3\xA4"
+       "bcdefg"},                                                            // ä is 2 bytes
+      {L"abcdefg\u00E4", L"abcdefg", "abcdefg"},                             // ä on bytes 8 and 9
+      {L"abcdef\u20ACx", L"abcdef", "abcdef"},                               // € on bytes 7 to 9
+      {L"abcde\U0001F600", L"abcde", "abcde"},                               // 4 bytes from byte 6
+      {L"ab\u20AC\u20AC", L"ab\u20AC\u20AC", "ab\xE2\x82\xAC\xE2\x82\xAC"},  // exactly 8
+  };
+  for (const Case& c : cases) {
+    Bench run;
+    run.hid.AddAdapter(c.used);
+    // A second adapter named as a cut at byte 8 inside a character would
+    // leave the value: the character's first bytes, each read back as a
+    // character of its own.
+    std::wstring split = c.used;
+    for (const char byte : Narrow(c.saved).substr(c.usedUtf8.size(), 8 - c.usedUtf8.size())) {
+      split += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+    }
+    if (split != c.used) run.hid.AddAdapter(split);
+    run.settings.sn = c.saved;
+    EXPECT_EQ(run.Run({"-list"}), 0) << c.usedUtf8;
+    const std::string first = "ID:0, SN:" + c.usedUtf8 + "(*).\r\n";
+    EXPECT_EQ(run.output().substr(0, first.size()), first);
+    EXPECT_EQ(run.output().find("(*)", first.size()), std::string::npos) << run.output();
+    EXPECT_EQ(run.Run({"-halt"}), 0) << c.usedUtf8;
+    EXPECT_EQ(run.output(), "This Dravlo Pro/Lite Ver:2.0.0, SN=" + c.usedUtf8 +
+                                " (Setting comes from INI file).\n" + kSuccess);
+  }
+}
+
 TEST_F(SelectionTest, EveryAdapterCommandNeedsAnAdapter) {
   for (const char* command : {"-list", "-pdev", "-sdev"}) {
     Bench empty;
