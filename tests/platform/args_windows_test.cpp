@@ -8,20 +8,26 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "tests/harness.h"
-#include "tests/platform/child_process_windows.h"
+#include "tests/platform/windows_child.h"
 
 namespace dravlopro::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
+// The echo program as Windows names it.
+std::wstring EchoProgram() { return WindowsPath(DRAVLOPRO_ECHO_ARGUMENTS); }
+
 // The arguments the echo program received for this command line (its own
 // name first); a single entry "<not run>" when it did not run.
 std::vector<std::wstring> EchoedArguments(const std::wstring& rest) {
-  const fs::path echo = BesideThisProgram(L"dravlopro_echo_arguments.exe");
-  const ChildRun run = RunChild(echo, Quoted(echo) + rest);
-  if (!run.started || run.exitCode != 0) return {L"<not run>"};
+  ChildSetup setup;
+  setup.commandLine = Quoted(EchoProgram()) + rest;
+  setup.capture = Capture::Pipes;
+  const ChildOutcome run = RunChild(setup);
+  if (!run.finished || run.exitCode != 0) return {L"<not run>"};
   std::vector<std::wstring> arguments;
   std::wstring current;
   std::size_t digits = 0;
@@ -50,8 +56,7 @@ std::vector<std::wstring> AfterTheProgram(const std::wstring& rest) {
 }
 
 TEST(CommandLineArguments, TheProgramNameComesFirstAsTyped) {
-  const fs::path echo = BesideThisProgram(L"dravlopro_echo_arguments.exe");
-  EXPECT_EQ(EchoedArguments(L" -list"), (std::vector<std::wstring>{echo.native(), L"-list"}));
+  EXPECT_EQ(EchoedArguments(L" -list"), (std::vector<std::wstring>{EchoProgram(), L"-list"}));
 }
 
 TEST(CommandLineArguments, BlanksSeparateAndQuotesGroup) {
@@ -92,16 +97,18 @@ TEST(CommandLineArguments, CharactersOutsideAsciiArriveWhole) {
 // of every kind names the file the run writes.
 TEST(CommandLineArguments, AFileNameOfEveryKindOfCharacterReachesTheFileSystem) {
   ScratchDir dir;
-  const fs::path sim = BesideThisProgram(L"dravlopro-sim.exe");
-  const std::wstring name = L"d\u00FCmp \u4E2D\U0001F600.bin";
-  const ChildRun run = RunChild(
-      sim, Quoted(sim) + L" -w32 0x1000 0x04030201 -dump 0x1000 1 \"" + name + L"\"", dir.path());
-  ASSERT_TRUE(run.started);
+  const fs::path dump = dir.path() / L"d\u00FCmp \u4E2D\U0001F600.bin";
+  ChildSetup setup;
+  setup.commandLine = Quoted(WindowsPath(DRAVLOPRO_SIM_BINARY)) +
+                      L" -w32 0x1000 0x04030201 -dump 0x1000 1 " + Quoted(dump.native());
+  setup.environment = {{L"DRAVLOPRO_SIM_DIR", (dir.path() / "bench").native()}};
+  setup.capture = Capture::Pipes;
+  const ChildOutcome run = RunChild(setup);
+  ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
-  EXPECT_EQ(ScratchDir::Read(dir.path() / name), "\x01\x02\x03\x04");
-  EXPECT_TRUE(fs::is_directory(dir.path() / ".dravlopro-sim"));
+  EXPECT_EQ(ScratchDir::Read(dump), "\x01\x02\x03\x04");
   EXPECT_EQ(FolderNames(dir.path()),
-            (std::vector<std::string>{".dravlopro-sim", Utf8Name(fs::path(name))}));
+            (std::vector<std::string>{"bench", Utf8Name(dump.filename())}));
 }
 
 }  // namespace

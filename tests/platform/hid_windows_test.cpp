@@ -1,5 +1,6 @@
 // The Windows HID backend over the HID devices this computer really has
-// (under Wine, its virtual ones): none is an adapter, so a run ends with 30.
+// (under Wine, its virtual ones), in-process: none is an adapter, so a run
+// ends with 30. (The end-to-end tests run dravlopro.exe the same way.)
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,6 @@
 #include "sim/sim_clock.h"
 #include "sim/sim_settings.h"
 #include "tests/harness.h"
-#include "tests/platform/child_process_windows.h"
 #include "tests/result_lines.h"
 
 namespace dravlopro::testing {
@@ -73,27 +73,6 @@ TEST(WindowsHid, ARunOverThisComputersDevicesFindsNoAdapter) {
   console.out.clear();
   EXPECT_EQ(RunDriver({L"dravlopro.exe", L"-q", L"-rst"}, environment), 30);
   EXPECT_EQ(console.out, "");
-}
-
-// The same through the built program, as a script runs it.
-TEST(WindowsHid, TheProgramWithoutAnAdapterEndsWith30) {
-  const std::unique_ptr<HidBackend> backend = platform::MakeHidBackend();
-  bool ended = false;
-  if (AnAdapterIsAttached(*backend, ended))
-    GTEST_SKIP() << "an adapter is attached to this computer";
-  ScratchDir dir;
-  const std::filesystem::path program = BesideThisProgram(L"dravlopro.exe");
-  const ChildRun run = RunChild(program, Quoted(program) + L" -list", dir.path());
-  ASSERT_TRUE(run.started);
-  EXPECT_EQ(run.exitCode, 30u);
-  // Line ends as the C runtime writes them to a file or pipe.
-  std::string out = run.out;
-  for (std::size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at)) {
-    out.erase(at, 1);
-  }
-  EXPECT_EQ(out, kNoAdapter);
-  EXPECT_EQ(run.err, "");
-  EXPECT_TRUE(FolderNames(dir.path()).empty());
 }
 
 }  // namespace

@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/harness.h"
 #include "tests/result_lines.h"
-#include "tests/sim/sim_process.h"
+#include "tests/support/process.h"
 
 namespace dravlopro {
 namespace {
@@ -17,35 +18,25 @@ namespace {
 using namespace testing;
 namespace fs = std::filesystem;
 
-struct Finished {
-  int status = -1;
-  std::string out;
-};
-
-// Starts every command line at once, then waits for them all.
-std::vector<Finished> RunTogether(const fs::path& home,
-                                  const std::vector<std::vector<std::string>>& commandLines) {
-  std::vector<fs::path> outputs;
-  std::vector<std::unique_ptr<SimProcess>> running;
+// Starts every command line at once, each on a thread of its own, then
+// waits for them all.
+std::vector<ProcessOutcome> RunTogether(const fs::path& home,
+                                        const std::vector<std::vector<std::string>>& commandLines) {
+  std::vector<ProcessOutcome> finished(commandLines.size());
+  std::vector<std::thread> running;
   for (std::size_t i = 0; i < commandLines.size(); ++i) {
-    outputs.push_back(home / ("out-" + std::to_string(i) + ".txt"));
-    running.push_back(std::make_unique<SimProcess>(home, commandLines[i], outputs.back()));
+    ProcessRun run;
+    run.program = DRAVLOPRO_SIM_BINARY;
+    run.arguments = commandLines[i];
+    run.set = {{"XDG_CONFIG_HOME", home.string()},
+               {"DRAVLOPRO_SIM_DIR", (home / "bench").string()}};
+    running.emplace_back([run, &outcome = finished[i]] { outcome = RunProcess(run); });
   }
-  std::vector<Finished> finished(commandLines.size());
-  for (std::size_t i = 0; i < commandLines.size(); ++i) {
-    finished[i].status = running[i]->Wait();
-    finished[i].out = ScratchDir::Read(outputs[i]);
-    // The C runtime on Windows ends a line in a file with CR LF; none of
-    // these runs prints a line end of its own.
-    std::string& out = finished[i].out;
-    for (std::size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at)) {
-      out.erase(at, 1);
-    }
-  }
+  for (std::thread& thread : running) thread.join();
   return finished;
 }
 
-Finished RunAlone(const fs::path& home, const std::vector<std::string>& arguments) {
+ProcessOutcome RunAlone(const fs::path& home, const std::vector<std::string>& arguments) {
   return RunTogether(home, {arguments}).front();
 }
 
@@ -77,19 +68,20 @@ TEST(ParallelRuns, EveryRunOfAGangOnItsOwnAdapterLands) {
       gang.push_back({"-sn", "GANG" + std::to_string(i), "-a", hex, "-w32", std::to_string(mark),
                       std::to_string(round * 16 + i)});
     }
-    const std::vector<Finished> runs = RunTogether(home.path(), gang);
+    const std::vector<ProcessOutcome> runs = RunTogether(home.path(), gang);
     for (int i = 1; i <= kAdapters; ++i) {
       const std::string serial = "GANG" + std::to_string(i);
       EXPECT_EQ(runs[i - 1].status, 0) << serial;
-      EXPECT_EQ(runs[i - 1].out, "This Dravlo Pro/Lite Ver:2.0.0, SN=" + serial + ".\n" + kSuccess);
+      EXPECT_EQ(runs[i - 1].out,
+                ConsoleBytes("This Dravlo Pro/Lite Ver:2.0.0, SN=" + serial + ".\n" + kSuccess));
     }
     for (int i = 1; i <= kAdapters; ++i) {
       const std::string serial = "GANG" + std::to_string(i);
-      const Finished check =
+      const ProcessOutcome check =
           RunAlone(home.path(), {"-sn", serial, "-v", hex, "-r32", std::to_string(mark), "1"});
       EXPECT_EQ(check.status, 0) << serial;
-      EXPECT_EQ(check.out, "This Dravlo Pro/Lite Ver:2.0.0, SN=" + serial + ".\n" +
-                               Word(mark, round * 16 + i) + kSuccess);
+      EXPECT_EQ(check.out, ConsoleBytes("This Dravlo Pro/Lite Ver:2.0.0, SN=" + serial + ".\n" +
+                                        Word(mark, round * 16 + i) + kSuccess));
     }
   }
 }
@@ -102,10 +94,10 @@ TEST(ParallelRuns, RunsOnOneAdapterTakeTurnsOnABenchTheyCreateTogether) {
   for (std::uint32_t i = 1; i <= kRuns; ++i) {
     gang.push_back({"-w32", std::to_string(0x1000 * i), std::to_string(0xA0000000 + i)});
   }
-  const std::vector<Finished> runs = RunTogether(home.path(), gang);
-  for (const Finished& run : runs) {
+  const std::vector<ProcessOutcome> runs = RunTogether(home.path(), gang);
+  for (const ProcessOutcome& run : runs) {
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, kDefaultSelection + kSuccess);
+    EXPECT_EQ(run.out, ConsoleBytes(kDefaultSelection + kSuccess));
   }
 
   std::vector<std::string> readBack;
@@ -114,9 +106,9 @@ TEST(ParallelRuns, RunsOnOneAdapterTakeTurnsOnABenchTheyCreateTogether) {
     readBack.insert(readBack.end(), {"-r32", std::to_string(0x1000 * i), "1"});
     expected += Word(0x1000 * i, 0xA0000000 + i);
   }
-  const Finished check = RunAlone(home.path(), readBack);
+  const ProcessOutcome check = RunAlone(home.path(), readBack);
   EXPECT_EQ(check.status, 0);
-  EXPECT_EQ(check.out, expected + kSuccess);
+  EXPECT_EQ(check.out, ConsoleBytes(expected + kSuccess));
 }
 
 }  // namespace
