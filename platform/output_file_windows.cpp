@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/output_file.h"
+#include "platform/unique_letters_windows.h"
 
 namespace dravlopro::platform {
 
@@ -105,22 +106,6 @@ std::wstring FinalName(HANDLE handle) {
     name.resize(length);
   }
   return {};
-}
-
-// Eight letters that make a temporary name unlikely to be taken already.
-std::wstring UniqueLetters() {
-  static std::atomic<unsigned> counter{0};
-  LARGE_INTEGER ticks = {};
-  QueryPerformanceCounter(&ticks);
-  std::uint64_t mix = static_cast<std::uint64_t>(ticks.QuadPart) ^
-                      (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^
-                      counter.fetch_add(1);
-  mix ^= mix >> 33;
-  mix *= 0xFF51AFD7ED558CCDull;
-  mix ^= mix >> 33;
-  wchar_t letters[9];
-  std::swprintf(letters, 9, L"%08X", static_cast<unsigned>(mix));
-  return letters;
 }
 
 // Names tried before giving up on a temporary file.

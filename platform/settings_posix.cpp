@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "settings/ini_settings.h"
 #include "platform/platform.h"
+#include "settings/ini_settings.h"
 
 namespace dravlopro::platform {
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/shared_file.h"
+#include "platform/unique_letters_windows.h"
 
 namespace dravlopro::platform {
 
@@ -29,22 +30,6 @@ constexpr int kTemporaryAttempts = 64;
 constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-// Eight letters that make a name beside the file unlikely to be taken.
-std::wstring UniqueLetters() {
-  static std::atomic<unsigned> counter{0};
-  LARGE_INTEGER ticks = {};
-  QueryPerformanceCounter(&ticks);
-  std::uint64_t mix = static_cast<std::uint64_t>(ticks.QuadPart) ^
-                      (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^
-                      counter.fetch_add(1);
-  mix ^= mix >> 33;
-  mix *= 0xFF51AFD7ED558CCDull;
-  mix ^= mix >> 33;
-  wchar_t letters[9];
-  std::swprintf(letters, 9, L"%08X", static_cast<unsigned>(mix));
-  return letters;
-}
 
 bool WriteAll(HANDLE handle, std::string_view bytes) {
   constexpr std::size_t kMaxChunk = 1u << 30;

@@ -15,6 +15,7 @@
 
 #include "platform/output_file.h"
 #include "tests/harness.h"
+#include "tests/platform/output_file_writes.h"
 
 namespace dravlopro {
 namespace {
@@ -23,12 +24,8 @@ namespace fs = std::filesystem;
 using platform::OutputFile;
 using testing::ScratchDir;
 
-std::vector<std::string> Names(const fs::path& folder) { return testing::FolderNames(folder); }
-
-bool WriteText(OutputFile& out, const std::string& text) {
-  return out.Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                                 text.size()));
-}
+using testing::Names;
+using testing::WriteText;
 
 // A child process that starts writing `destination`, tells the parent when
 // part of the bytes are written, and then waits to be stopped.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/harness.h"
+#include "tests/platform/output_file_writes.h"
 
 namespace dravlopro {
 namespace {
@@ -19,12 +20,8 @@ namespace fs = std::filesystem;
 using platform::OutputFile;
 using testing::ScratchDir;
 
-std::vector<std::string> Names(const fs::path& folder) { return testing::FolderNames(folder); }
-
-bool WriteText(OutputFile& out, const std::string& text) {
-  return out.Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                                 text.size()));
-}
+using testing::Names;
+using testing::WriteText;
 
 TEST(OutputFileStop, FileGivenUpBeforeItIsDoneLeavesTheDestinationAsItWas) {
   ScratchDir dir;

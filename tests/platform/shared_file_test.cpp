@@ -17,14 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ScratchDir;
 
-std::vector<std::string> Names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+std::vector<std::string> Names(const fs::path& folder) { return testing::FolderNames(folder); }
 
 // Bytes of every value, more than one read takes.
 std::string Pattern(std::size_t size, unsigned seed) {

@@ -61,14 +61,7 @@ struct stat Stat(const fs::path& path) {
 }
 
 // The names in a folder, to show that nothing else was left there.
-std::vector<std::string> Names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+std::vector<std::string> Names(const fs::path& folder) { return testing::FolderNames(folder); }
 
 // A folder with the given permission bits while it lives; afterwards open
 // again, so that the scratch folder can be removed.
