@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands/downloader.h"
+#include "tests/no_adapters.h"
 
 namespace dravlopro {
 namespace {
@@ -78,19 +79,7 @@ class RecordingConnection : public HidConnection {
   std::shared_ptr<AdapterScript> script_;
 };
 
-class NoAdapters : public HidBackend {
- public:
-  std::unique_ptr<HidPass> BeginPass(std::uint16_t, std::uint16_t) override {
-    return std::make_unique<EmptyPass>();
-  }
-
- private:
-  struct EmptyPass : HidPass {
-    InterfaceOpen OpenInterface(std::uint32_t, HidInterface&) override {
-      return InterfaceOpen::NoInterface;
-    }
-  };
-};
+using testing::NoAdapters;
 
 Report Reply(std::uint8_t command, std::uint8_t status) {
   Report r{};

@@ -10,6 +10,7 @@
 
 #include "image/engine.h"
 #include "protocol/exchange.h"
+#include "tests/no_adapters.h"
 
 namespace dravlopro {
 namespace {
@@ -56,19 +57,7 @@ class SlowConnection : public HidConnection {
   std::shared_ptr<Script> script_;
 };
 
-class NoAdapters : public HidBackend {
- public:
-  std::unique_ptr<HidPass> BeginPass(std::uint16_t, std::uint16_t) override {
-    return std::make_unique<EmptyPass>();
-  }
-
- private:
-  struct EmptyPass : HidPass {
-    InterfaceOpen OpenInterface(std::uint32_t, HidInterface&) override {
-      return InterfaceOpen::NoInterface;
-    }
-  };
-};
+using testing::NoAdapters;
 
 // Every call, as text: "W" for Waiting, "done/total" for Update.
 class RecordingProgress : public Progress {
