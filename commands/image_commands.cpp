@@ -2,6 +2,7 @@
 
 #include "base/result_code.h"
 #include "base/text.h"
+#include "commands/file_problem.h"
 #include "commands/handlers.h"
 #include "commands/progress_line.h"
 #include "image/loader.h"
@@ -12,24 +13,24 @@ namespace dravlopro {
 namespace {
 
 // The file a command's parameter names. It is opened by the name as typed
-// and judged HEX or binary by the upper-cased parameter.
+// and its kind judged by the upper-cased parameter (and, for a name that is
+// not HEX, by its first bytes).
 struct ImageFile {
-  std::filesystem::path path;
-  bool hex = false;
+  std::wstring name;
+  ImageKind kind = ImageKind::Binary;
 };
 
 ImageFile ImageFileOf(const RunContext& context) {
-  return {FilePath(context.argv.at(context.commandIndex + 1)),
-          IsHexFileName(context.state.params[0])};
+  return {context.argv.at(context.commandIndex + 1), ImageKindOfName(context.state.params[0])};
 }
 
 int RunImageCommand(RunContext& context, bool verifyOnly) {
   const ImageFile file = ImageFileOf(context);
   std::vector<std::uint8_t>& image = context.adapter.image;
-  bool rejected = false;
-  const int loaded = LoadImageFile(file.path, file.hex, image, context.imageState, rejected);
-  if (rejected) context.console.Alert(kHexRejectedMessage);
-  if (loaded != Success) return loaded;
+  const ImageLoad load = LoadImageFile(FilePath(file.name), file.kind, image, context.imageState);
+  if (load.rejected) context.console.Alert(kHexRejectedMessage);
+  if (load.result == FileAccessFailed) ReportFileProblem(context, file.name, load.problem);
+  if (load.result != Success) return load.result;
 
   CommandProgress shown(context, verifyOnly ? "-v" : "-a", "bytes");
   if (verifyOnly) {
@@ -37,14 +38,14 @@ int RunImageCommand(RunContext& context, bool verifyOnly) {
                        context.imageState.imageSize, shown.progress());
   }
   return ProgramImage(context.device(), context.clock, context.flashPageSize, image,
-                      context.imageState, file.hex, shown.progress());
+                      context.imageState, load.kind != ImageKind::Binary, shown.progress());
 }
 
 }  // namespace
 
 // "-a": program an image through the adapter's programming engine. The
-// option words start from all ones and no protection; a HEX file may set
-// them.
+// option words start from all ones and no protection; a HEX or ELF file
+// may set them.
 int HandleProgram(RunContext& context) {
   ImageState& state = context.imageState;
   for (std::wstring& text : state.ppTexts) text = L"FFFFFFFF";

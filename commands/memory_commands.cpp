@@ -5,10 +5,12 @@
 #include <new>
 #include <span>
 #include <string>
+#include <system_error>
 
 #include "base/result_code.h"
 #include "base/text.h"
 #include "base/values.h"
+#include "commands/file_problem.h"
 #include "commands/handlers.h"
 #include "commands/progress_line.h"
 #include "platform/output_file.h"
@@ -66,27 +68,50 @@ std::string FormatWords(std::uint32_t address, const std::uint32_t* words, std::
   return text;
 }
 
-// Writes the words as raw little-endian bytes to the file.
-int WriteWords(const std::filesystem::path& path, const std::uint32_t* words, std::uint32_t count) {
+// The system's reason for a failed dump file, or a plain one.
+std::string WriteReason(const platform::OutputFile& out) {
+  const std::error_code error = out.error();
+  return error ? error.message() : std::string("cannot be written");
+}
+
+// Writes the words as raw little-endian bytes to the file; why says why not.
+int WriteWords(const std::filesystem::path& path, const std::uint32_t* words, std::uint32_t count,
+               std::string& why) {
   platform::OutputFile out(path);
-  if (!out.is_open()) return FileAccessFailed;
+  if (!out.is_open()) {
+    why = WriteReason(out);
+    return FileAccessFailed;
+  }
   std::array<std::uint8_t, 4 * kWordsPerChunk> chunk;
   for (std::uint32_t i = 0; i < count;) {
     std::size_t used = 0;
     for (; i < count && used < chunk.size(); ++i, used += 4) PutLe32(chunk.data() + used, words[i]);
-    if (!out.Write(std::span<const std::uint8_t>(chunk.data(), used))) return FileAccessFailed;
+    if (!out.Write(std::span<const std::uint8_t>(chunk.data(), used))) {
+      why = WriteReason(out);
+      return FileAccessFailed;
+    }
   }
-  return out.Commit() ? Success : FileAccessFailed;
+  if (out.Commit()) return Success;
+  why = WriteReason(out);
+  return FileAccessFailed;
 }
 
 // The dump file: a name that cannot be turned into a path, or memory
-// refused on the way, is a failed file access like any other.
-int WriteDumpFile(const std::wstring& name, const std::uint32_t* words, std::uint32_t count) {
+// refused on the way, is a failed file access like any other. Why it
+// failed goes to standard error.
+int WriteDumpFile(RunContext& context, const std::wstring& name, const std::uint32_t* words,
+                  std::uint32_t count) {
+  std::string why;
+  int result = FileAccessFailed;
   try {
-    return WriteWords(FilePath(name), words, count);
+    result = WriteWords(FilePath(name), words, count, why);
+  } catch (const std::bad_alloc&) {
+    why = "not enough memory to write it";
   } catch (...) {
-    return FileAccessFailed;
+    why = "cannot be written";
   }
+  if (result != Success) ReportFileProblem(context, name, why);
+  return result;
 }
 
 }  // namespace
@@ -140,7 +165,7 @@ int HandleDump(RunContext& context) {
       return result;
     }
   }
-  return WriteDumpFile(context.argv[nameIndex], words.get(), count);
+  return WriteDumpFile(context, context.argv[nameIndex], words.get(), count);
 }
 
 }  // namespace dravlopro

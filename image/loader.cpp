@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <fstream>
 #include <new>
+#include <sstream>
 #include <string>
 #include <system_error>
 
 #include "base/result_code.h"
 #include "base/text.h"
+#include "image/elf_image.h"
 #include "probe/registers.h"
 
 namespace dravlopro {
@@ -45,6 +48,7 @@ class LineReader {
 
   Next Read() {
     line_.clear();
+    ++number_;
     for (;;) {
       if (next_ == filled_ && !Refill()) {
         if (failed_) return Next::Failed;
@@ -74,6 +78,8 @@ class LineReader {
   }
 
   const std::string& line() const { return line_; }
+  // The number of the line Read() handed out last, from 1.
+  std::size_t number() const { return number_; }
 
  private:
   bool Refill() {
@@ -93,6 +99,7 @@ class LineReader {
   bool afterCr_ = false;
   bool ended_ = false;
   bool failed_ = false;
+  std::size_t number_ = 0;
   std::string line_;
 };
 
@@ -126,21 +133,50 @@ bool StoreData(const std::wstring& line, std::uint32_t address, std::uint32_t co
   return true;
 }
 
+// Why a HEX text was refused, for the user: the line and what is wrong.
+std::string HexProblem(HexLoad outcome, std::size_t line, std::uint32_t upper) {
+  const std::string at = "line " + std::to_string(line);
+  switch (outcome) {
+    case HexLoad::BadLine:
+      return at + " does not begin with ':'";
+    case HexLoad::ShortRecord:
+      return at + " holds fewer characters than its record needs";
+    case HexLoad::Rejected:
+      return at + Format(
+                      " sets the upper address 0x%04X, outside flash (0x0000 to 0x0003) and the "
+                      "option bytes (0x1FF0)",
+                      static_cast<unsigned>(upper >> 16));
+    case HexLoad::LongLine:
+      static_assert(kMaxHexLineLength == 1024);
+      return at + " is longer than 1,024 characters";
+    case HexLoad::Loaded:
+    case HexLoad::CannotOpen:
+    case HexLoad::ReadFailed:
+      break;
+  }
+  return {};
+}
+
 // The records of a HEX text, in order, up to the end record. Sets
 // state.imageSize when the load succeeds.
-HexLoad ReadHexRecords(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state) {
+HexLoad ReadHexRecords(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state,
+                       std::string* why) {
   image.assign(kImageBufferSize, 0xFF);
   std::uint32_t end = 0;
   std::uint32_t address = 0;
 
   LineReader reader(in);
+  const auto refuse = [&](HexLoad outcome) {
+    if (why != nullptr) *why = HexProblem(outcome, reader.number(), address);
+    return outcome;
+  };
   for (;;) {
     const LineReader::Next next = reader.Read();
     if (next == LineReader::Next::End) break;
-    if (next == LineReader::Next::TooLong) return HexLoad::LongLine;
+    if (next == LineReader::Next::TooLong) return refuse(HexLoad::LongLine);
     if (next == LineReader::Next::Failed) return HexLoad::ReadFailed;
     const std::wstring line = WidenBytes(reader.line());
-    if (line.empty() || line[0] != L':') return HexLoad::BadLine;
+    if (line.empty() || line[0] != L':') return refuse(HexLoad::BadLine);
     if (line.size() < kMinRecordLength) continue;
 
     const std::uint32_t count = HexPairToByte(line, 1);
@@ -152,17 +188,19 @@ HexLoad ReadHexRecords(std::istream& in, std::vector<std::uint8_t>& image, Image
 
     if (type == EndOfFile) break;
     if (type == ExtendedLinearAddress) {
-      if (line.size() < 13) return HexLoad::ShortRecord;
+      if (line.size() < 13) return refuse(HexLoad::ShortRecord);
       address = (256u * HexPairToByte(line, 9) + HexPairToByte(line, 11)) << 16;
-      if (address != option::kPageAddress && address >= kHexImageEnd) return HexLoad::Rejected;
+      if (address != option::kPageAddress && address >= kHexImageEnd) {
+        return refuse(HexLoad::Rejected);
+      }
       continue;
     }
     if (type != Data) continue;
 
     if (address < option::kPageAddress) {
-      if (!StoreData(line, address, count, image)) return HexLoad::ShortRecord;
+      if (!StoreData(line, address, count, image)) return refuse(HexLoad::ShortRecord);
     } else if (address == option::kPageAddress) {
-      if (!ReadOptionWords(line, count, state)) return HexLoad::ShortRecord;
+      if (!ReadOptionWords(line, count, state)) return refuse(HexLoad::ShortRecord);
     } else if (address == option::kProtectionWord && count >= 1) {
       const std::uint8_t b = HexPairToByte(line, kDataIndex);
       state.cp0Enabled = option::Cp0Enabled(b) ? 1 : 0;
@@ -173,11 +211,10 @@ HexLoad ReadHexRecords(std::istream& in, std::vector<std::uint8_t>& image, Image
   return HexLoad::Loaded;
 }
 
-// Reads the stream to its end, or until it has given limit bytes. False on
-// a read error.
+// Reads the stream to its end, or until bytes holds limit bytes, adding to
+// what bytes holds. False on a read error.
 bool ReadAtMost(std::istream& in, std::size_t limit, std::vector<std::uint8_t>& bytes) {
   constexpr std::size_t kBlock = 64 * 1024;
-  bytes.clear();
   if (in.fail()) return false;
   while (bytes.size() < limit) {
     const std::size_t had = bytes.size();
@@ -191,9 +228,61 @@ bool ReadAtMost(std::istream& in, std::size_t limit, std::vector<std::uint8_t>& 
   return true;
 }
 
+// A binary image already read: at most kImageBufferSize bytes fit.
+int PlaceBinary(const std::vector<std::uint8_t>& bytes, std::vector<std::uint8_t>& image,
+                ImageState& state) {
+  if (bytes.size() > kImageBufferSize) {
+    state.imageSize = kImageBufferSize + 1;
+    return ProgramVerifyFailed;
+  }
+  if (image.size() < kImageBufferSize) image.resize(kImageBufferSize, 0xFF);
+  std::copy(bytes.begin(), bytes.end(), image.begin());
+  state.imageSize = static_cast<std::uint32_t>(bytes.size());
+  return Success;
+}
+
+// The most an ELF file that cannot be sought in (a pipe, a FIFO) may hold;
+// it is read whole before its headers are looked at.
+constexpr std::size_t kMaxElfStream = 64 * 1024 * 1024;
+
 bool IsDirectory(const std::filesystem::path& file) {
   std::error_code error;
   return std::filesystem::is_directory(file, error);
+}
+
+std::string SystemReason(int error) { return std::generic_category().message(error); }
+
+// Sets *why, when asked for, and gives the result.
+int Refuse(std::string* why, std::string reason, int result = FileAccessFailed) {
+  if (why != nullptr) *why = std::move(reason);
+  return result;
+}
+
+// Opens the file for reading; on failure *why says why, in the system's
+// words ("No such file or directory", "Is a directory").
+bool OpenForReading(const std::filesystem::path& file, std::ifstream& in, std::string* why) {
+  if (IsDirectory(file)) {
+    Refuse(why, SystemReason(static_cast<int>(std::errc::is_a_directory)));
+    return false;
+  }
+  errno = 0;
+  in.open(file, std::ios::binary);
+  if (in.is_open()) return true;
+  const int error = errno;
+  std::error_code ignored;
+  if (error != 0) {
+    Refuse(why, SystemReason(error));
+  } else if (!std::filesystem::exists(file, ignored)) {
+    Refuse(why, SystemReason(static_cast<int>(std::errc::no_such_file_or_directory)));
+  } else {
+    Refuse(why, "cannot be opened");
+  }
+  return false;
+}
+
+// Why reading failed: the system's reason when it gave one.
+std::string ReadReason(int error) {
+  return error != 0 ? SystemReason(error) : std::string("cannot be read to its end");
 }
 
 }  // namespace
@@ -214,63 +303,99 @@ std::uint32_t HexTextToUInt(const std::wstring& text) {
 }
 
 HexLoad LoadHexImage(const std::filesystem::path& file, std::vector<std::uint8_t>& image,
-                     ImageState& state) {
-  if (IsDirectory(file)) return HexLoad::CannotOpen;
-  std::ifstream in(file, std::ios::binary);
-  if (!in.is_open()) return HexLoad::CannotOpen;
-  return ReadHexImage(in, image, state);
+                     ImageState& state, std::string* why) {
+  std::ifstream in;
+  if (!OpenForReading(file, in, why)) return HexLoad::CannotOpen;
+  errno = 0;
+  return ReadHexImage(in, image, state, why);
 }
 
-HexLoad ReadHexImage(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state) {
+HexLoad ReadHexImage(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state,
+                     std::string* why) {
   HexLoad outcome = HexLoad::ReadFailed;
   try {
-    if (!in.fail()) outcome = ReadHexRecords(in, image, state);
+    if (!in.fail()) outcome = ReadHexRecords(in, image, state, why);
   } catch (const std::bad_alloc&) {
     outcome = HexLoad::ReadFailed;
   }
+  if (outcome == HexLoad::ReadFailed) Refuse(why, ReadReason(errno));
   if (outcome != HexLoad::Loaded) state.imageSize = 0;
   return outcome;
 }
 
 int LoadBinaryImage(const std::filesystem::path& file, std::vector<std::uint8_t>& image,
-                    ImageState& state) {
-  if (IsDirectory(file)) return FileAccessFailed;
-  std::ifstream in(file, std::ios::binary);
-  if (!in.is_open()) return FileAccessFailed;
-
-  // A regular file too long for the buffer is refused by its length, without
-  // reading it. Everything else is read to its end.
-  std::error_code error;
-  if (std::filesystem::is_regular_file(file, error)) {
-    in.seekg(0, std::ios::end);
-    const std::streamoff length = in.tellg();
-    if (length > static_cast<std::streamoff>(kImageBufferSize)) {
-      state.imageSize = static_cast<std::uint64_t>(length) > 0xFFFFFFFFu
-                            ? 0xFFFFFFFFu
-                            : static_cast<std::uint32_t>(length);
-      return ProgramVerifyFailed;
-    }
-    // A length that cannot be learned leaves the stream failed, and reading
-    // it then fails.
-    in.seekg(0, std::ios::beg);
-  }
-  return ReadBinaryImage(in, image, state);
+                    ImageState& state, std::string* why) {
+  bool elf = false;
+  return LoadBinaryOrElfImage(file, false, image, state, elf, why);
 }
 
-int ReadBinaryImage(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state) {
+int LoadBinaryOrElfImage(const std::filesystem::path& file, bool namedElf,
+                         std::vector<std::uint8_t>& image, ImageState& state, bool& elf,
+                         std::string* why) {
+  elf = false;
+  std::ifstream in;
+  if (!OpenForReading(file, in, why)) return FileAccessFailed;
+  std::string reason;
+  try {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(file, error)) {
+      // A regular file: its first bytes tell an ELF file; anything else too
+      // long for the buffer is refused by its length, without reading it.
+      in.seekg(0, std::ios::end);
+      const std::streamoff length = in.tellg();
+      in.seekg(0, std::ios::beg);
+      char head[sizeof kElfMagic] = {};
+      errno = 0;
+      in.read(head, sizeof head);
+      if (in.bad() || length < 0) return Refuse(why, ReadReason(errno));
+      in.clear();
+      if (namedElf || HasElfMagic(std::string_view(head, static_cast<std::size_t>(in.gcount())))) {
+        elf = true;
+        if (ReadElfImage(in, static_cast<std::uint64_t>(length), image, state, reason)) {
+          return Success;
+        }
+        return Refuse(why, reason);
+      }
+      if (length > static_cast<std::streamoff>(kImageBufferSize)) {
+        state.imageSize = static_cast<std::uint64_t>(length) > 0xFFFFFFFFu
+                              ? 0xFFFFFFFFu
+                              : static_cast<std::uint32_t>(length);
+        return ProgramVerifyFailed;
+      }
+      in.seekg(0, std::ios::beg);
+      return ReadBinaryImage(in, image, state, why);
+    }
+    // Anything else is read to its end: a binary image up to one byte past
+    // the buffer, an ELF file up to kMaxElfStream.
+    std::vector<std::uint8_t> bytes;
+    errno = 0;
+    const std::size_t first = namedElf ? kMaxElfStream + 1 : kImageBufferSize + 1;
+    if (!ReadAtMost(in, first, bytes)) return Refuse(why, ReadReason(errno));
+    const std::string_view head(reinterpret_cast<const char*>(bytes.data()),
+                                std::min(bytes.size(), sizeof kElfMagic));
+    if (!namedElf && !HasElfMagic(head)) return PlaceBinary(bytes, image, state);
+    elf = true;
+    if (in.good() && !ReadAtMost(in, kMaxElfStream + 1, bytes)) {
+      return Refuse(why, ReadReason(errno));
+    }
+    if (bytes.size() > kMaxElfStream) return Refuse(why, "ELF file of more than 64 MB in a stream");
+    std::istringstream text(std::string(bytes.begin(), bytes.end()));
+    if (ReadElfImage(text, bytes.size(), image, state, reason)) return Success;
+    return Refuse(why, reason);
+  } catch (const std::bad_alloc&) {
+    return Refuse(why, "not enough memory to load it");
+  }
+}
+
+int ReadBinaryImage(std::istream& in, std::vector<std::uint8_t>& image, ImageState& state,
+                    std::string* why) {
   try {
     std::vector<std::uint8_t> bytes;
-    if (!ReadAtMost(in, kImageBufferSize + 1, bytes)) return FileAccessFailed;
-    if (bytes.size() > kImageBufferSize) {
-      state.imageSize = kImageBufferSize + 1;
-      return ProgramVerifyFailed;
-    }
-    if (image.size() < kImageBufferSize) image.resize(kImageBufferSize, 0xFF);
-    std::copy(bytes.begin(), bytes.end(), image.begin());
-    state.imageSize = static_cast<std::uint32_t>(bytes.size());
-    return Success;
+    errno = 0;
+    if (!ReadAtMost(in, kImageBufferSize + 1, bytes)) return Refuse(why, ReadReason(errno));
+    return PlaceBinary(bytes, image, state);
   } catch (const std::bad_alloc&) {
-    return FileAccessFailed;
+    return Refuse(why, "not enough memory to load it");
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/result_code.h"
+#include "image/elf_image.h"
 #include "image/engine.h"
 #include "image/loader.h"
 #include "probe/connection.h"
@@ -18,16 +19,29 @@ constexpr std::uint32_t kVerifyPieceStride = 0x400;
 
 }  // namespace
 
-int LoadImageFile(const std::filesystem::path& file, bool hex, std::vector<std::uint8_t>& image,
-                  ImageState& state, bool& rejected) {
-  rejected = false;
-  if (!hex) return LoadBinaryImage(file, image, state);
-  switch (LoadHexImage(file, image, state)) {
+ImageKind ImageKindOfName(const std::wstring& upperCasedName) {
+  if (IsHexFileName(upperCasedName)) return ImageKind::Hex;
+  return IsElfFileName(upperCasedName) ? ImageKind::Elf : ImageKind::Binary;
+}
+
+ImageLoad LoadImageFile(const std::filesystem::path& file, ImageKind named,
+                        std::vector<std::uint8_t>& image, ImageState& state) {
+  ImageLoad load;
+  load.kind = named;
+  if (named != ImageKind::Hex) {
+    bool elf = false;
+    load.result =
+        LoadBinaryOrElfImage(file, named == ImageKind::Elf, image, state, elf, &load.problem);
+    if (elf) load.kind = ImageKind::Elf;
+    return load;
+  }
+  switch (LoadHexImage(file, image, state, &load.problem)) {
     case HexLoad::Loaded:
-      return state.imageSize > kImageBufferSize ? ProgramVerifyFailed : Success;
+      load.result = state.imageSize > kImageBufferSize ? ProgramVerifyFailed : Success;
+      return load;
     case HexLoad::Rejected:
-      rejected = true;
-      return FileAccessFailed;
+      load.rejected = true;
+      break;
     case HexLoad::CannotOpen:
     case HexLoad::BadLine:
     case HexLoad::ShortRecord:
@@ -35,16 +49,17 @@ int LoadImageFile(const std::filesystem::path& file, bool hex, std::vector<std::
     case HexLoad::ReadFailed:
       break;
   }
-  return FileAccessFailed;
+  load.result = FileAccessFailed;
+  return load;
 }
 
 int ProgramImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
-                 std::span<const std::uint8_t> image, const ImageState& state, bool hex,
+                 std::span<const std::uint8_t> image, const ImageState& state, bool withOptions,
                  Progress& progress) {
   int result = Success;
   QueryAdapter(device, state);
   if (!DownloadImage(device, image, state, progress)) result = ProgramVerifyFailed;
-  if (!hex) {
+  if (!withOptions) {
     if (!ConnectAndWait(device, clock, flashPageSize)) {
       result = ConnectFailed;
     } else if (EraseOptionPage(device, clock) != 1) {

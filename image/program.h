@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "adapter/hid_device.h"
@@ -12,19 +13,32 @@
 
 namespace dravlopro {
 
-// Loads an image file into the buffer and the image state: a HEX file when
-// hex is set, a raw binary file otherwise. Returns 0, 12 (too big) or 20
-// (cannot be read, or not a HEX file it can take); rejected is set when a
-// HEX file moved its address outside the flash and the option bytes, which
-// the user is told about.
-int LoadImageFile(const std::filesystem::path& file, bool hex, std::vector<std::uint8_t>& image,
-                  ImageState& state, bool& rejected);
+// What an image file's name makes of it; a binary name that begins with
+// the ELF magic still loads as ELF.
+enum class ImageKind { Binary, Hex, Elf };
+ImageKind ImageKindOfName(const std::wstring& upperCasedName);
+
+// What loading an image file gave.
+struct ImageLoad {
+  int result = 0;                      // 0, 12 (too big) or 20 (refused)
+  ImageKind kind = ImageKind::Binary;  // as loaded
+  // A HEX file moved its address outside the flash and the option bytes,
+  // which the user is told about in a message box.
+  bool rejected = false;
+  std::string problem;  // why the file was refused (20), for standard error
+};
+
+// Loads an image file into the buffer and the image state: a HEX file, an
+// ELF file or a raw binary file, as the name and the first bytes say.
+ImageLoad LoadImageFile(const std::filesystem::path& file, ImageKind named,
+                        std::vector<std::uint8_t>& image, ImageState& state);
 
 // Programs the loaded image through the adapter's programming engine. A
 // binary image carries no option bytes, so the option page is erased after
-// it. Returns 0, 2, 12 or 13. The progress counts the image bytes sent.
+// it; a HEX or ELF image (withOptions) leaves it to the engine. Returns 0, 2, 12 or 13. The
+// progress counts the image bytes sent.
 int ProgramImage(CHidDevice& device, Clock& clock, std::uint32_t& flashPageSize,
-                 std::span<const std::uint8_t> image, const ImageState& state, bool hex,
+                 std::span<const std::uint8_t> image, const ImageState& state, bool withOptions,
                  Progress& progress = NoProgress());
 
 // Reads the flash back from address 0 and compares it with the loaded

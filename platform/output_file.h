@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <system_error>
 
 namespace dravlopro::platform {
 
@@ -37,6 +38,9 @@ class OutputFile {
   // Puts everything written in the destination and closes it; false when
   // anything failed since it was opened.
   bool Commit();
+  // The system's reason for the first failure since the file was opened
+  // (or for the open itself); empty when it gave none.
+  std::error_code error() const;
 
  private:
   struct State;

@@ -211,6 +211,7 @@ struct OutputFile::State {
 
   Mode mode = Mode::kClosed;
   bool failed = false;
+  int error = 0;  // errno of the first failure
   // The destination as opened: written in place and direct, and what a
   // replacement falls back to where the rename is refused.
   Descriptor destination;
@@ -218,6 +219,11 @@ struct OutputFile::State {
   std::filesystem::path finalName;      // the file the temporary replaces
   std::filesystem::path temporaryName;  // its name, kept for the stop handler
   TemporaryGuard guard;
+
+  // Keeps errno as the reason, unless an earlier failure gave one.
+  void Note() {
+    if (error == 0) error = errno;
+  }
 
   // A temporary file beside finalName, with the permission bits, owner and
   // group of the existing file, or as a new file would get them.
@@ -271,11 +277,15 @@ struct OutputFile::State {
   void Open(const std::filesystem::path& name) {
     destination = Descriptor(::open(name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
     if (!destination.valid()) {
-      if (errno == ENOENT) OpenNew(name);
+      if (errno == ENOENT) {
+        OpenNew(name);
+      } else {
+        Note();
+      }
       return;
     }
     struct stat opened;
-    if (::fstat(destination.get(), &opened) != 0) return;
+    if (::fstat(destination.get(), &opened) != 0) return Note();
     if (!S_ISREG(opened.st_mode)) {
       mode = Mode::kDirect;
       return;
@@ -308,14 +318,15 @@ struct OutputFile::State {
     // Where no temporary file can be made, the plain open decides.
     destination =
         Descriptor(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666));
-    if (!destination.valid()) return;
+    if (!destination.valid()) return Note();
     struct stat opened;
-    if (::fstat(destination.get(), &opened) != 0) return;
+    if (::fstat(destination.get(), &opened) != 0) return Note();
     mode = S_ISREG(opened.st_mode) ? Mode::kInPlace : Mode::kDirect;
   }
 
   bool Replace() {
     if (::fsync(temporary.get()) != 0) {
+      Note();
       DropTemporary();
       return false;
     }
@@ -332,6 +343,7 @@ struct OutputFile::State {
     // folder, a file mounted on its own): the file is written in place.
     const bool copied =
         destination.valid() && CopyInto(temporary.get(), destination.get()) && destination.Close();
+    if (!copied) Note();
     DropTemporary();
     return copied;
   }
@@ -365,6 +377,7 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
       s.failed = !WriteUnlessBroken(s.destination.get(), bytes);
       break;
   }
+  if (s.failed) s.Note();
   return !s.failed;
 }
 
@@ -380,7 +393,13 @@ bool OutputFile::Commit() {
     return s.Replace();
   }
   const bool closed = s.destination.Close();
+  if (!closed) s.Note();
   return closed && !s.failed;
+}
+
+std::error_code OutputFile::error() const {
+  return state_->error != 0 ? std::error_code(state_->error, std::generic_category())
+                            : std::error_code();
 }
 
 }  // namespace dravlopro::platform

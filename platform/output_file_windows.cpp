@@ -118,6 +118,7 @@ struct OutputFile::State {
 
   Mode mode = Mode::kClosed;
   bool failed = false;
+  DWORD error = 0;        // GetLastError() of the first failure
   bool existing = false;  // the temporary replaces a file that is there
   bool guarded = false;   // this temporary is the one the stop handler removes
   // The destination as opened: written in place and direct.
@@ -125,6 +126,11 @@ struct OutputFile::State {
   Handle temporary;
   std::wstring finalName;  // the file the temporary replaces
   std::wstring temporaryName;
+
+  // Keeps the last error as the reason, unless an earlier failure gave one.
+  void Note() {
+    if (error == 0) error = GetLastError();
+  }
 
   // A temporary file in the folder of finalName.
   bool CreateTemporary() {
@@ -187,7 +193,11 @@ struct OutputFile::State {
         Handle(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!destination.valid()) {
-      if (GetLastError() == ERROR_FILE_NOT_FOUND) OpenNew(name);
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+        OpenNew(name);
+      } else {
+        Note();
+      }
       return;
     }
     // NUL, CON, COM1, pipes: written as they are.
@@ -222,7 +232,7 @@ struct OutputFile::State {
     destination =
         Handle(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!destination.valid()) return;
+    if (!destination.valid()) return Note();
     mode = GetFileType(destination.get()) == FILE_TYPE_DISK ? Mode::kInPlace : Mode::kDirect;
   }
 
@@ -251,6 +261,7 @@ struct OutputFile::State {
 
   bool Replace() {
     if (!FlushFileBuffers(temporary.get())) {
+      Note();
       DropTemporary();
       return false;
     }
@@ -278,6 +289,7 @@ struct OutputFile::State {
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
       copied = from.valid() && to.valid() && CopyInto(from.get(), to.get()) && to.Close();
     }
+    if (!copied) Note();
     DropTemporary();
     return copied;
   }
@@ -309,6 +321,7 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
       s.failed = !WriteAll(s.destination.get(), bytes.data(), bytes.size());
       break;
   }
+  if (s.failed) s.Note();
   return !s.failed;
 }
 
@@ -324,7 +337,14 @@ bool OutputFile::Commit() {
     return s.Replace();
   }
   const bool closed = s.destination.Close();
+  if (!closed) s.Note();
   return closed && !s.failed;
+}
+
+std::error_code OutputFile::error() const {
+  return state_->error != 0
+             ? std::error_code(static_cast<int>(state_->error), std::system_category())
+             : std::error_code();
 }
 
 }  // namespace dravlopro::platform

@@ -479,5 +479,33 @@ TEST_F(ImageFileCommandTest, ImageFileWithALineTooLongSendsNothing) {
   }
 }
 
+TEST_F(ImageFileCommandTest, RefusedFilesNameTheFileAndTheReasonOnStandardError) {
+  const std::string missing = testing::Utf8Name(dir_.path() / "NOPE.HEX");
+  const std::string folder = testing::Utf8Name(dir_.path());
+  std::string seventeen;
+  for (int i = 0; i < 16; ++i) seventeen += Record(0, static_cast<std::uint16_t>(i), {1}) + "\n";
+  const std::string badLine = dir_.Write("BAD.HEX", seventeen + "x\n").string();
+  struct Case {
+    std::string file;
+    std::string why;
+  };
+  for (const Case& c : {Case{missing, "No such file or directory"}, Case{folder, "Is a directory"},
+                        Case{badLine, "line 17 does not begin with ':'"}}) {
+    SCOPED_TRACE(c.file);
+    EXPECT_EQ(bench_.Run({"-a", c.file}), 20);
+    EXPECT_EQ(bench_.output(), testing::kDefaultSelection + "Process: -a (Fail)\n" + kFileFailure);
+    EXPECT_EQ(bench_.errorOutput(), "dravlopro: " + c.file + ": " + c.why + "\n");
+    ExpectNothingSent();
+  }
+  const std::string longLine =
+      dir_.Write("LONG.HEX", ":\n:\n" + std::string(kMaxHexLineLength + 1, '0')).string();
+  EXPECT_EQ(bench_.Run({"-v", longLine}), 20);
+  EXPECT_EQ(bench_.errorOutput(),
+            "dravlopro: " + longLine + ": line 3 is longer than 1,024 characters\n");
+  // "-q" keeps standard error as quiet as standard output.
+  EXPECT_EQ(bench_.Run({"-q", "-a", missing}), 20);
+  EXPECT_EQ(bench_.errorOutput(), "");
+}
+
 }  // namespace
 }  // namespace dravlopro::loadertest

@@ -64,5 +64,19 @@ TEST(DumpDestinations, FailedReadLeavesFilesAndNewNamesUntouched) {
   EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"file.bin"});
 }
 
+TEST(DumpDestinations, RefusedDestinationsNameTheReasonOnStandardError) {
+  ScratchDir dir;
+  TargetBench bench;
+  FillSram(bench, 2);
+  const fs::path nowhere = dir.path() / "missing" / "dump.bin";
+  EXPECT_EQ(bench.Run(DumpTo(nowhere, 2)), 20);
+  EXPECT_EQ(bench.CommandOutput(), kFileFailure);
+  EXPECT_EQ(bench.errorOutput(),
+            "dravlopro: " + testing::Utf8Name(nowhere) + ": No such file or directory\n");
+  EXPECT_EQ(bench.Run(DumpTo(dir.path(), 2)), 20);
+  EXPECT_EQ(bench.errorOutput().rfind("dravlopro: " + testing::Utf8Name(dir.path()) + ": ", 0), 0u)
+      << bench.errorOutput();
+}
+
 }  // namespace
 }  // namespace dravlopro::probetest
