@@ -1,9 +1,12 @@
-// The input as a HEX file and as a binary file.
+// The input as a HEX file, as a binary file and as an ELF file.
 //
 // A HEX load ends in one of its outcomes, never reads past the image buffer,
 // and does not depend on which line ends the text uses: the same lines
 // joined by "\n", "\r\n" or a bare "\r" load into the same image and state.
 // A binary load gives back exactly the bytes it was handed.
+// An ELF load reads no byte outside the input, and either fills the image
+// below the HEX image end only (everything from imageSize up stays 0xFF,
+// option texts of eight digits) or refuses with a reason and imageSize 0.
 
 #include <algorithm>
 #include <cstddef>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
+#include "image/elf_image.h"
 #include "image/loader.h"
 
 namespace {
@@ -87,11 +91,31 @@ void CheckBinary(const std::string& bytes) {
                         [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; }));
 }
 
+void CheckElf(const std::string& bytes) {
+  static std::vector<std::uint8_t> image;
+  ImageState state;
+  state.imageSize = 12345;
+  std::istringstream in(bytes);
+  std::string why;
+  if (!dravlopro::ReadElfImage(in, bytes.size(), image, state, why)) {
+    FUZZ_CHECK(state.imageSize == 0 && !why.empty());
+    return;
+  }
+  FUZZ_CHECK(why.empty());
+  FUZZ_CHECK(image.size() == dravlopro::kImageBufferSize);
+  FUZZ_CHECK(state.imageSize <= dravlopro::kHexImageEnd);
+  FUZZ_CHECK(std::all_of(image.begin() + state.imageSize, image.end(),
+                         [](std::uint8_t b) { return b == 0xFF; }));
+  FUZZ_CHECK(state.cp0Enabled <= 1 && state.cp1Enabled <= 1);
+  for (const std::wstring& pp : state.ppTexts) FUZZ_CHECK(pp.empty() || pp.size() == 8);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   CheckHex(input);
   CheckBinary(input);
+  CheckElf(input);
   return 0;
 }

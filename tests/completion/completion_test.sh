@@ -20,7 +20,7 @@ source "$completion"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-touch app.hex app.bin notes.txt "k=v.hex"
+touch app.hex app.bin app.elf FW.AXF notes.txt "k=v.hex"
 mkdir images
 touch images/boot.hex
 
@@ -95,12 +95,14 @@ expect "dravlopro -q -sn 12345 -d" -dump
 expect "dravlopro-sim -li" -list
 
 # File names after -a, -v and as the third parameter of -dump.
-expect "dravlopro -a " app.bin app.hex images k=v.hex notes.txt
-expect "dravlopro -a app." app.bin app.hex
+expect "dravlopro -a " FW.AXF app.bin app.elf app.hex images k=v.hex notes.txt
+expect "dravlopro -a app." app.bin app.elf app.hex
+expect "dravlopro -v app.e" app.elf
+expect "dravlopro -a F" FW.AXF
 expect "dravlopro -a images/" images/boot.hex
 expect "dravlopro -V app.h" app.hex
 expect "dravlopro -rst -v no" notes.txt
-expect "dravlopro -dump 0x20000000 16 ap" app.bin app.hex
+expect "dravlopro -dump 0x20000000 16 ap" app.bin app.elf app.hex
 expect "dravlopro-sim -a app.b" app.bin
 # Readline replaces only what follows the "=" in "k=v".
 expect "dravlopro -a k=v" v.hex
