@@ -115,7 +115,8 @@ std::optional<std::string> PlaceProblem(const Segment& s) {
   if (s.address != option::kPageAddress && s.address != option::kProtectionWord) {
     return Named(s) + " is not at option word 0 (0x1FF00000) or option word 4 (0x1FF00010)";
   }
-  if (s.end() > kOptionWordsEnd) return Named(s) + " runs past option word 4 (0x1FF00010)";
+  if (s.end() > kOptionWordsEnd)
+    return Named(s) + " runs past option word 4 (0x1FF00010 to 0x1FF00013)";
   return std::nullopt;
 }
 

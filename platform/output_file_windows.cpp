@@ -341,10 +341,25 @@ bool OutputFile::Commit() {
   return closed && !s.failed;
 }
 
+// The common reasons in the words the other systems use ("No such file or
+// directory", "Permission denied"); the rest in the system's own.
 std::error_code OutputFile::error() const {
-  return state_->error != 0
-             ? std::error_code(static_cast<int>(state_->error), std::system_category())
-             : std::error_code();
+  switch (state_->error) {
+    case 0:
+      return {};
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return std::make_error_code(std::errc::no_such_file_or_directory);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return std::make_error_code(std::errc::permission_denied);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return std::make_error_code(std::errc::no_space_on_device);
+    default:
+      return std::error_code(static_cast<int>(state_->error), std::system_category());
+  }
 }
 
 }  // namespace dravlopro::platform

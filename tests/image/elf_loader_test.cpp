@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "image/elf_image.h"
 #include "image/program.h"
 #include "tests/image/loader_test_support.h"
@@ -70,6 +72,35 @@ TEST(ElfImages, LoadExactlyAsTheirHexCopies) {
   EXPECT_EQ(options.state.ppTexts[3], L"7FFFFFFF");
   EXPECT_EQ(options.state.cp1Enabled, 1u);
   EXPECT_EQ(Load("sram.hex", ImageKind::Hex).load.result, 20);
+}
+
+// Copies of options.elf (option words in program header 2, code in 0) with
+// one field changed, for the refusals no fixture shows.
+TEST(ElfImages, SegmentsOnlyInFlashAndWhereHexOptionRecordsGo) {
+  const std::string original = testing::ScratchDir::Read(kFixtures + "options.elf");
+  const auto load = [](std::string bytes) {
+    std::vector<std::uint8_t> image;
+    ImageState state;
+    std::istringstream in(bytes);
+    std::string why;
+    EXPECT_FALSE(ReadElfImage(in, bytes.size(), image, state, why));
+    return why;
+  };
+  const auto withPhysical = [&](int segment, std::uint32_t address) {
+    std::string bytes = original;
+    PutLe32(reinterpret_cast<std::uint8_t*>(&bytes[52 + 32 * segment + 12]), address);
+    return load(bytes);
+  };
+  EXPECT_EQ(withPhysical(2, 0x1FF00004),
+            "segment 2 at 0x1FF00004 is not at option word 0 (0x1FF00000) or option word 4 "
+            "(0x1FF00010)");
+  EXPECT_EQ(withPhysical(2, 0x1FF00010),
+            "segment 2 at 0x1FF00010 runs past option word 4 (0x1FF00010 to 0x1FF00013)");
+  EXPECT_EQ(withPhysical(2, 0x1FF00020), "segment 2 at 0x1FF00020 is not in flash");
+  EXPECT_EQ(withPhysical(0, 0x3FFF0),
+            "segment 0 at 0x0003FFF0 runs past the end of flash at 0x00040000");
+  EXPECT_EQ(load(original.substr(0, 100)),
+            "truncated ELF file: it ends inside its program headers");
 }
 
 TEST_F(ImageFileCommandTest, ElfProgramsAndVerifiesWhatItsHexCopyDoes) {
