@@ -365,19 +365,20 @@ int LoadBinaryOrElfImage(const std::filesystem::path& file, bool namedElf,
       in.seekg(0, std::ios::beg);
       return ReadBinaryImage(in, image, state, why);
     }
-    // Anything else is read to its end: a binary image up to one byte past
-    // the buffer, an ELF file up to kMaxElfStream.
+    // Anything else is read to its end, its first bytes telling the kind: a
+    // binary image up to one byte past the buffer, an ELF file up to
+    // kMaxElfStream.
     std::vector<std::uint8_t> bytes;
     errno = 0;
-    const std::size_t first = namedElf ? kMaxElfStream + 1 : kImageBufferSize + 1;
-    if (!ReadAtMost(in, first, bytes)) return Refuse(why, ReadReason(errno));
-    const std::string_view head(reinterpret_cast<const char*>(bytes.data()),
-                                std::min(bytes.size(), sizeof kElfMagic));
-    if (!namedElf && !HasElfMagic(head)) return PlaceBinary(bytes, image, state);
+    if (!ReadAtMost(in, sizeof kElfMagic, bytes)) return Refuse(why, ReadReason(errno));
+    const bool magic =
+        HasElfMagic(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    const std::size_t limit = magic || namedElf ? kMaxElfStream + 1 : kImageBufferSize + 1;
+    // A name that says ELF over other bytes is refused from these.
+    const bool more = in.good() && (magic || !namedElf);
+    if (more && !ReadAtMost(in, limit, bytes)) return Refuse(why, ReadReason(errno));
+    if (!magic && !namedElf) return PlaceBinary(bytes, image, state);
     elf = true;
-    if (in.good() && !ReadAtMost(in, kMaxElfStream + 1, bytes)) {
-      return Refuse(why, ReadReason(errno));
-    }
     if (bytes.size() > kMaxElfStream) return Refuse(why, "ELF file of more than 64 MB in a stream");
     std::istringstream text(std::string(bytes.begin(), bytes.end()));
     if (ReadElfImage(text, bytes.size(), image, state, reason)) return Success;
