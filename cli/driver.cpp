@@ -97,6 +97,8 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode,
       break;
     }
     if (command == nullptr) {
+      context.hints.Print("dravlopro: " + Narrow(argv[context.commandIndex]) +
+                          ": not a command; run dravlopro --help\n");
       resultCode = CommandNotApplicable;
       break;
     }
@@ -107,12 +109,11 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode,
 
 // An adapter that is attached but cannot be opened looks like no adapter at
 // all: each one is named on standard error, with the system's reason.
-void NameUnopenableAdapters(const RunContext& context, OutputSink& err) {
-  if (context.state.quiet != 0) return;
+void NameUnopenableAdapters(RunContext& context) {
   for (const UnopenableAdapter& adapter : context.adapter.device.unopenableAdapters()) {
-    err.Write("dravlopro: " + adapter.path + ": " + adapter.reason +
-              ": the adapter is attached but cannot be opened; see \"Linux permissions\" in the "
-              "README\n");
+    context.hints.Print("dravlopro: " + adapter.path + ": " + adapter.reason +
+                        ": the adapter is attached but cannot be opened; see \"Linux "
+                        "permissions\" in the README\n");
   }
 }
 
@@ -148,7 +149,7 @@ int RunDriver(const std::vector<std::wstring>& argv, const Environment& environm
 
   FinalReport(context.console, resultCode, context.processTrail);
   if (resultCode == NoAdapter || resultCode == AdapterNotFound) {
-    NameUnopenableAdapters(context, environment.err);
+    NameUnopenableAdapters(context);
   }
   return resultCode;
 }

@@ -67,6 +67,14 @@ std::filesystem::path TraceFile() {
   return named != nullptr ? std::filesystem::path(named) : std::filesystem::path();
 }
 
+// A run with "-q" anywhere on its line is quiet, as the tool decides.
+bool QuietRun(const std::vector<std::wstring>& arguments) {
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (ToLower(arguments[i]) == L"-q") return true;
+  }
+  return false;
+}
+
 // Where the two hex strings first differ, in bytes; -1 when they do not.
 long FirstDifference(const std::string& expected, const std::string& actual) {
   const std::string prefix = "request ";
@@ -79,7 +87,23 @@ long FirstDifference(const std::string& expected, const std::string& actual) {
   return -1;
 }
 
-void ReportDivergence(const sim::Divergence& d) {
+// The words of a command line as a shell takes them back.
+std::string ShellLine(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& word : words) {
+    const bool plain = !word.empty() && word.find_first_of(" \t'\"\\$`*?;&|<>()") ==
+                                            std::string::npos;
+    std::string quoted = plain ? word : "'";
+    if (!plain) {
+      for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      quoted += "'";
+    }
+    line += (line.empty() ? "" : " ") + quoted;
+  }
+  return line;
+}
+
+void ReportDivergence(const sim::Divergence& d, const sim::TraceReplay& replay) {
   std::string where =
       d.command.empty() ? "before the first command" : "in command " + Narrow(d.command);
   if (!d.request.empty()) where += ", " + d.request + " request";
@@ -89,6 +113,13 @@ void ReportDivergence(const sim::Divergence& d) {
   std::fprintf(stderr, "dravlopro-sim:   run:   %s\n", d.actual.c_str());
   const long at = FirstDifference(d.expected, d.actual);
   if (at >= 0) std::fprintf(stderr, "dravlopro-sim:   first difference at byte %ld\n", at);
+  // Off at once: most likely another command line than the recorded one.
+  if (d.exchange == 0 && replay.recordedArgv().size() > 1) {
+    const std::vector<std::string> words(replay.recordedArgv().begin() + 1,
+                                         replay.recordedArgv().end());
+    std::fprintf(stderr, "dravlopro-sim:   the trace was recorded with: %s\n",
+                 ShellLine(words).c_str());
+  }
 }
 
 // Runs the command line against a recorded trace: the recorded result when
@@ -111,9 +142,9 @@ int Replay(std::vector<std::wstring> arguments) {
     std::fprintf(stderr, "dravlopro-sim: %s\n", problem.c_str());
     return kReplayUnreadable;
   }
-  replay.onDivergence = [](const sim::Divergence& d) {
+  replay.onDivergence = [&replay](const sim::Divergence& d) {
     std::fflush(stdout);
-    ReportDivergence(d);
+    ReportDivergence(d, replay);
     std::exit(kReplayDiverged);
   };
 
@@ -128,7 +159,7 @@ int Replay(std::vector<std::wstring> arguments) {
   trace.End(result);
   sim::Divergence divergence;
   if (!replay.Finished(divergence)) {
-    ReportDivergence(divergence);
+    ReportDivergence(divergence, replay);
     return kReplayDiverged;
   }
   return result;
@@ -225,9 +256,16 @@ int main(int argc, char** argv) {
   sim::BenchFolder store(folder, locks, clock);
   sim::SimBench bench;
   if (!store.Open(bench)) {
-    std::fprintf(stderr, "dravlopro-sim: cannot read the simulated bench in %s\n",
-                 folder.string().c_str());
+    std::fprintf(stderr, "dravlopro-sim: cannot read the simulated bench in %s: %s\n",
+                 folder.string().c_str(), store.problem().c_str());
     return 1;
+  }
+  if (store.created() && !QuietRun(arguments)) {
+    std::error_code ignored;
+    std::fprintf(stderr,
+                 "dravlopro-sim: a new simulated bench in %s: one adapter, SIM00001, with an "
+                 "erased target\n",
+                 std::filesystem::absolute(folder, ignored).string().c_str());
   }
 
   // The bench keeps its own settings file, apart from the real tool's.

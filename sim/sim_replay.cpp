@@ -183,7 +183,10 @@ bool TraceReplay::Load(const std::filesystem::path& file, int run, std::string& 
       return false;
     }
     if (event.Get("ev") == "run") {
-      ++runsSeen;
+      if (++runsSeen == run) {
+        const auto argv = event.arrays.find("argv");
+        if (argv != event.arrays.end()) recordedArgv_ = argv->second;
+      }
       continue;
     }
     if (runsSeen != run) continue;

@@ -325,6 +325,9 @@ TEST(ProgressTerminal, TheBuiltProgramDrawsOnATerminalAndNowhereElse) {
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + i / 256);
   const std::string imageFile = home.Write("image.bin", image).string();
   const std::string dump = (home.path() / "dump.bin").string();
+  // A bench that is there already: no line about a new one.
+  std::filesystem::create_directories(home.path() / "bench");
+  home.Write("bench/bench.txt", "dravlopro-sim bench 1\nadapter SIM00001 2.0.0\n");
   const std::vector<std::string> line{"-a",   imageFile, "-v",  imageFile, "-dump", "0x20000000",
                                       "2048", dump,      "-se", "0",       "3",     "-me"};
 
