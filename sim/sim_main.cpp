@@ -91,8 +91,8 @@ long FirstDifference(const std::string& expected, const std::string& actual) {
 std::string ShellLine(const std::vector<std::string>& words) {
   std::string line;
   for (const std::string& word : words) {
-    const bool plain = !word.empty() && word.find_first_of(" \t'\"\\$`*?;&|<>()") ==
-                                            std::string::npos;
+    const bool plain =
+        !word.empty() && word.find_first_of(" \t'\"\\$`*?;&|<>()") == std::string::npos;
     std::string quoted = plain ? word : "'";
     if (!plain) {
       for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -169,8 +169,8 @@ bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
     std::string serial;
     std::string version;
     if (!(words >> kind >> serial >> version)) {
-      problem = where + "\"" + line +
-                "\" is too short for \"adapter SERIAL VERSION [TARGET WORDS]\"";
+      problem =
+          where + "\"" + line + "\" is too short for \"adapter SERIAL VERSION [TARGET WORDS]\"";
       return false;
     }
     if (kind != "adapter") {

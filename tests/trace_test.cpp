@@ -351,8 +351,8 @@ TEST(TraceRecording, BenchWordsForTheFailureCases) {
            {"adapter NT 2.0.0 no-target", "-r32 0x0 1", 2},
            {"adapter EF 2.0.0 erase-fails", "-se 0 0", 11},
            // The engine refuses the download it cannot erase for.
-           {"adapter EF 2.0.0 erase-fails", "-a " DRAVLOPRO_SOURCE_DIR "/examples/blinky/blinky.hex",
-            12}}) {
+           {"adapter EF 2.0.0 erase-fails",
+            "-a " DRAVLOPRO_SOURCE_DIR "/examples/blinky/blinky.hex", 12}}) {
     SCOPED_TRACE(line);
     ScratchDir home;
     std::filesystem::create_directories(home.path() / "bench");
