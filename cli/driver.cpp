@@ -117,6 +117,30 @@ void NameUnopenableAdapters(RunContext& context) {
   }
 }
 
+// Says on standard error when opening an adapter waits for another run that
+// holds it, and when the wait runs out.
+class ClaimWaitLines : public ClaimWaitObserver {
+ public:
+  explicit ClaimWaitLines(Console& hints) : hints_(hints) {}
+  void ClaimWaitStarted(const std::wstring& serial, const std::string& path,
+                        std::uint32_t boundMs) override {
+    hints_.Print("dravlopro: adapter " + Name(serial, path) +
+                 " is in use by another run; waiting for it, at most " + Seconds(boundMs) + "\n");
+  }
+  void ClaimGaveUp(const std::wstring& serial, const std::string& path,
+                   std::uint32_t boundMs) override {
+    hints_.Print("dravlopro: adapter " + Name(serial, path) + " is still in use after " +
+                 Seconds(boundMs) + "; giving up\n");
+  }
+
+ private:
+  static std::string Name(const std::wstring& serial, const std::string& path) {
+    return serial.empty() ? path : "SN " + Narrow(serial);
+  }
+  static std::string Seconds(std::uint32_t ms) { return std::to_string(ms / 1000) + " s"; }
+  Console& hints_;
+};
+
 }  // namespace
 
 int RunDriver(const std::vector<std::wstring>& argv, const Environment& environment,
@@ -124,6 +148,8 @@ int RunDriver(const std::vector<std::wstring>& argv, const Environment& environm
   RunContext context(environment);
   context.argv = argv.empty() ? std::vector<std::wstring>{L"dravlopro"} : argv;
   RunState& state = context.state;
+  ClaimWaitLines claimWaitLines(context.hints);
+  context.device().claimObserver = &claimWaitLines;
 
   // The two words every shell user tries first, each alone on the line: the
   // help is the usage text, as a run without arguments prints it.

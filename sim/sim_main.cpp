@@ -201,7 +201,7 @@ class SlowLink : public HidBackend {
     bool GetAttributes(HidAttributes& out) override { return inner_->GetAttributes(out); }
     bool GetCaps(HidCaps& out) override { return inner_->GetCaps(out); }
     bool GetSerialNumber(std::wstring& out) override { return inner_->GetSerialNumber(out); }
-    bool Claim() override { return inner_->Claim(); }
+    bool Claim(ClaimWait& wait) override { return inner_->Claim(wait); }
     bool Write(const std::uint8_t* report, std::size_t length) override {
       const bool written = inner_->Write(report, length);
       link_.clock_.SleepMs(link_.answerMs_);

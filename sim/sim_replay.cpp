@@ -102,7 +102,7 @@ class TraceReplay::Backend : public HidBackend {
     HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t) override {
       return replay_.Read(report, length);
     }
-    bool Claim() override { return replay_.Claim(); }
+    bool Claim(ClaimWait&) override { return replay_.Claim(); }
 
    private:
     TraceReplay& replay_;

@@ -203,7 +203,8 @@ bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
 BenchFolder::BenchFolder(fs::path folder, FolderLocks& locks, Clock& clock)
     : folder_(std::move(folder)), locks_(locks), clock_(clock) {}
 
-bool BenchFolder::Take(const fs::path& file, std::unique_ptr<FolderLocks::Held>& out) {
+bool BenchFolder::Take(const fs::path& file, std::unique_ptr<FolderLocks::Held>& out,
+                       ClaimWait* wait) {
   for (std::uint32_t waited = 0;; waited += kLockPollMs) {
     switch (locks_.TryTake(file, out)) {
       case FolderLocks::Attempt::Taken:
@@ -213,7 +214,11 @@ bool BenchFolder::Take(const fs::path& file, std::unique_ptr<FolderLocks::Held>&
       case FolderLocks::Attempt::Busy:
         break;
     }
-    if (waited >= kLockWaitMs) return false;
+    if (waited == 0 && wait != nullptr) wait->Started(kLockWaitMs);
+    if (waited >= kLockWaitMs) {
+      if (wait != nullptr) wait->GaveUp(kLockWaitMs);
+      return false;
+    }
     clock_.SleepMs(kLockPollMs);
   }
 }
@@ -252,17 +257,19 @@ bool BenchFolder::Open(SimBench& bench) {
     }
     created_ = true;
   }
-  bench.onClaim = [this, &bench](std::size_t deviceIndex) { return Claim(bench, deviceIndex); };
+  bench.onClaim = [this, &bench](std::size_t deviceIndex, ClaimWait& wait) {
+    return Claim(bench, deviceIndex, wait);
+  };
   return true;
 }
 
-bool BenchFolder::Claim(SimBench& bench, std::size_t deviceIndex) {
+bool BenchFolder::Claim(SimBench& bench, std::size_t deviceIndex, ClaimWait& wait) {
   const std::size_t number = AdapterNumber(bench, deviceIndex);
   // Claimed earlier in this run: what the run did with it since must stay.
   if (claimed_.count(number) != 0) return true;
   if (refused_.count(number) != 0) return false;
   std::unique_ptr<FolderLocks::Held> held;
-  if (!Take(TargetLock(folder_, number), held)) {
+  if (!Take(TargetLock(folder_, number), held, &wait)) {
     refused_.insert(number);
     return false;
   }

@@ -66,8 +66,9 @@ class BenchFolder {
   const std::string& problem() const { return problem_; }
 
  private:
-  bool Claim(SimBench& bench, std::size_t deviceIndex);
-  bool Take(const std::filesystem::path& file, std::unique_ptr<FolderLocks::Held>& out);
+  bool Claim(SimBench& bench, std::size_t deviceIndex, ClaimWait& wait);
+  bool Take(const std::filesystem::path& file, std::unique_ptr<FolderLocks::Held>& out,
+            ClaimWait* wait = nullptr);
 
   std::filesystem::path folder_;
   FolderLocks& locks_;
