@@ -7,8 +7,9 @@
 // a recorded field trace instead (see "Field traces" in the README).
 //
 // $DRAVLOPRO_SIM_ANSWER_MS, a whole number of milliseconds, makes every
-// request wait that long for real before its answer comes, as over a slow
-// link: 1 is about what a full-speed USB adapter costs per report.
+// answer reach the tool that long after its request, as over a slow link:
+// 1 is about what a full-speed USB adapter costs per report. The tool's
+// read timeouts apply as they do on hardware.
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@
 #include "sim/sim_bench.h"
 #include "sim/sim_replay.h"
 #include "sim/sim_store.h"
+#include "sim/slow_link.h"
 
 namespace {
 
@@ -165,62 +167,6 @@ int Replay(std::vector<std::wstring> arguments) {
   return result;
 }
 
-// The bench's interfaces, each request's answer held back for a while for
-// real: the tool's own waits and its progress line then see a slow link.
-class SlowLink : public HidBackend {
- public:
-  SlowLink(HidBackend& inner, Clock& clock, std::uint32_t answerMs)
-      : inner_(inner), clock_(clock), answerMs_(answerMs) {}
-
-  std::unique_ptr<HidPass> BeginPass(std::uint16_t vendorId, std::uint16_t productId) override {
-    return std::make_unique<SlowPass>(inner_.BeginPass(vendorId, productId), *this);
-  }
-
- private:
-  class SlowPass : public HidPass {
-   public:
-    SlowPass(std::unique_ptr<HidPass> inner, SlowLink& link)
-        : inner_(std::move(inner)), link_(link) {}
-    InterfaceOpen OpenInterface(std::uint32_t memberIndex, HidInterface& out) override {
-      const InterfaceOpen opened = inner_->OpenInterface(memberIndex, out);
-      if (out.connection) {
-        out.connection = std::make_unique<SlowConnection>(std::move(out.connection), link_);
-      }
-      return opened;
-    }
-
-   private:
-    std::unique_ptr<HidPass> inner_;
-    SlowLink& link_;
-  };
-
-  class SlowConnection : public HidConnection {
-   public:
-    SlowConnection(std::unique_ptr<HidConnection> inner, SlowLink& link)
-        : inner_(std::move(inner)), link_(link) {}
-    bool GetAttributes(HidAttributes& out) override { return inner_->GetAttributes(out); }
-    bool GetCaps(HidCaps& out) override { return inner_->GetCaps(out); }
-    bool GetSerialNumber(std::wstring& out) override { return inner_->GetSerialNumber(out); }
-    bool Claim(ClaimWait& wait) override { return inner_->Claim(wait); }
-    bool Write(const std::uint8_t* report, std::size_t length) override {
-      const bool written = inner_->Write(report, length);
-      link_.clock_.SleepMs(link_.answerMs_);
-      return written;
-    }
-    HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
-      return inner_->Read(report, length, timeoutMs);
-    }
-
-   private:
-    std::unique_ptr<HidConnection> inner_;
-    SlowLink& link_;
-  };
-
-  HidBackend& inner_;
-  Clock& clock_;
-  std::uint32_t answerMs_;
-};
-
 // $DRAVLOPRO_SIM_ANSWER_MS: unset or empty gives 0; nullopt when it is not
 // a whole number of milliseconds up to a minute.
 std::optional<std::uint32_t> AnswerDelayMs() {
@@ -270,7 +216,7 @@ int main(int argc, char** argv) {
 
   // The bench keeps its own settings file, apart from the real tool's.
   IniSettingsStore settings(folder);
-  SlowLink slowLink(bench, clock, *answerMs);
+  sim::SlowLink slowLink(bench, clock, *answerMs);
   HidBackend& hid = *answerMs == 0 ? static_cast<HidBackend&>(bench) : slowLink;
   TraceSession trace(TraceFile(), arguments);
   if (!trace.openProblem().empty()) {
