@@ -40,7 +40,6 @@ struct SimCpu::Engine {
   SimChip* chip = nullptr;
   const std::uint8_t* flash = nullptr;
   const std::uint8_t* sram = nullptr;
-  std::uint64_t generation = 0;
   uc_hook codeHook = 0;
   uc_hook memoryHook = 0;
   bool memoryHooked = false;
@@ -118,11 +117,25 @@ struct SimCpu::Engine {
     }
   }
 
+  // The bus from kBase to end, through the chip's bus decoder.
+  template <std::uint32_t kBase>
+  bool MapBus(std::uint32_t end) {
+    return uc_mmio_map(
+               uc, kBase, end - kBase,
+               [](uc_engine* u, std::uint64_t o, unsigned s, void* d) {
+                 return BusRead(u, o, s, d, kBase);
+               },
+               this,
+               [](uc_engine* u, std::uint64_t o, unsigned s, std::uint64_t v, void* d) {
+                 BusWrite(u, o, s, v, d, kBase);
+               },
+               this) == UC_ERR_OK;
+  }
+
   bool Open(SimChip& c) {
     chip = &c;
     flash = c.flash_.data();
     sram = c.sram_.data();
-    generation = c.memoryGeneration_;
     if (uc_open(UC_ARCH_ARM, static_cast<uc_mode>(UC_MODE_THUMB | UC_MODE_MCLASS), &uc) !=
         UC_ERR_OK) {
       uc = nullptr;
@@ -135,26 +148,8 @@ struct SimCpu::Engine {
                               c.option_.data()) == UC_ERR_OK;
     ok = ok && uc_mem_map_ptr(uc, map::kSramBase, c.sram_.size(), UC_PROT_ALL, c.sram_.data()) ==
                    UC_ERR_OK;
-    ok = ok && uc_mmio_map(
-                   uc, map::kPeripheralBase, map::kPeripheralEnd - map::kPeripheralBase,
-                   [](uc_engine* u, std::uint64_t o, unsigned s, void* d) {
-                     return BusRead(u, o, s, d, map::kPeripheralBase);
-                   },
-                   this,
-                   [](uc_engine* u, std::uint64_t o, unsigned s, std::uint64_t v, void* d) {
-                     BusWrite(u, o, s, v, d, map::kPeripheralBase);
-                   },
-                   this) == UC_ERR_OK;
-    ok = ok && uc_mmio_map(
-                   uc, map::kPpbBase, map::kPpbEnd - map::kPpbBase,
-                   [](uc_engine* u, std::uint64_t o, unsigned s, void* d) {
-                     return BusRead(u, o, s, d, map::kPpbBase);
-                   },
-                   this,
-                   [](uc_engine* u, std::uint64_t o, unsigned s, std::uint64_t v, void* d) {
-                     BusWrite(u, o, s, v, d, map::kPpbBase);
-                   },
-                   this) == UC_ERR_OK;
+    ok = ok && MapBus<map::kPeripheralBase>(map::kPeripheralEnd);
+    ok = ok && MapBus<map::kPpbBase>(map::kPpbEnd);
     ok = ok && uc_hook_add(uc, &codeHook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnInstruction),
                            this, 1, 0) == UC_ERR_OK;
     uc_hook interruptHook = 0;
@@ -292,10 +287,10 @@ std::uint64_t SimCpu::Run(SimChip& chip, std::uint64_t instructions) {
   }
   Engine& e = *engine_;
   if (!e.usable) return 0;
-  if (e.generation != chip.memoryGeneration_) {
-    // Code may have changed behind the core: drop every translated block.
-    uc_ctl(e.uc, UC_CTL_WRITE(UC_CTL_TB_FLUSH, 0));
-    e.generation = chip.memoryGeneration_;
+  // Code may have changed behind the core: drop what was translated from it.
+  for (SimChip::Touched* touched : {&chip.touchedCode_, &chip.touchedSram_}) {
+    if (touched->first < touched->end) uc_ctl_remove_cache(e.uc, touched->first, touched->end);
+    *touched = SimChip::Touched{};
   }
   e.breakpoints = chip.Halting() ? chip.units.Breakpoints() : std::vector<std::uint32_t>{};
   e.Watch(chip.Halting() && chip.units.AnyWatchpoint());
