@@ -5,8 +5,8 @@
 namespace dravlopro {
 
 void ReportFileProblem(RunContext& context, const std::wstring& name, const std::string& why) {
-  if (why.empty() || context.console.quiet()) return;
-  context.err.Write("dravlopro: " + Narrow(name) + ": " + why + "\n");
+  if (why.empty()) return;
+  context.hints.Print("dravlopro: " + Narrow(name) + ": " + why + "\n");
 }
 
 }  // namespace dravlopro
