@@ -1,0 +1,90 @@
+#include "gdb/server.h"
+
+#include <array>
+#include <string>
+
+#include "gdb/packet.h"
+#include "gdb/session.h"
+
+namespace dravlopro::gdb {
+
+namespace {
+
+// How long one wait for the client lasts: short while the core runs, so
+// that its stop is seen soon.
+constexpr std::uint32_t kIdleWaitMs = 100;
+constexpr std::uint32_t kRunningWaitMs = 5;
+
+void Say(OutputSink& log, const ServeOptions& options, const std::string& text) {
+  if (!options.quiet) log.Write("dravlopro-gdb: " + text + "\n");
+}
+
+// A second client gets one error reply to whatever it asks, then the
+// connection closes.
+void Refuse(ByteStream& client, OutputSink& log, const ServeOptions& options) {
+  const std::string reply =
+      EncodePacket("E.another debugger is connected to this server; one session at a time");
+  client.Send(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size());
+  Say(log, options, "refused " + client.peer() + ": a client is connected already");
+}
+
+}  // namespace
+
+int Serve(StreamListener& listener, DebugTarget& target, OutputSink& log,
+          const ServeOptions& options) {
+  Say(log, options, "listening on " + listener.where());
+  for (;;) {
+    if (options.stopRequested()) return kServerStopped;
+    std::unique_ptr<ByteStream> client = listener.Accept(kIdleWaitMs);
+    if (!client) continue;
+    Say(log, options, "client connected from " + client->peer());
+    if (!target.Attach()) {
+      const std::string reply = EncodePacket("E.the target does not answer");
+      client->Send(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size());
+      Say(log, options, "the target does not answer; client " + client->peer() + " let go");
+      if (target.linkLost()) return kServerAdapterLost;
+      continue;
+    }
+    Session session(target, [&client](std::string_view bytes) {
+      return client->Send(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    });
+    std::array<std::uint8_t, 4096> buffer{};
+    bool stop = false;
+    while (session.ended() == Session::End::None) {
+      if (options.stopRequested()) {
+        stop = true;
+        break;
+      }
+      std::size_t got = 0;
+      const ByteStream::Received received = client->Receive(
+          buffer.data(), buffer.size(), got, session.running() ? kRunningWaitMs : kIdleWaitMs);
+      if (received == ByteStream::Received::Closed || received == ByteStream::Received::Failed) {
+        break;
+      }
+      if (received == ByteStream::Received::Data) session.Feed(buffer.data(), got);
+      session.Poll();
+      if (std::unique_ptr<ByteStream> other = listener.Accept(0)) Refuse(*other, log, options);
+    }
+    switch (session.ended()) {
+      case Session::End::Detached:
+        Say(log, options, "detached from " + client->peer());
+        break;
+      case Session::End::Killed:
+        Say(log, options, "target reset at the client's request; " + client->peer() + " gone");
+        break;
+      case Session::End::LinkLost:
+        Say(log, options, "the adapter was lost: " + session.problem());
+        return kServerAdapterLost;
+      case Session::End::None:
+        // Gone without a word: the breakpoints go with it, the core stays
+        // as it is.
+        target.RemoveAll();
+        Say(log, options, "client " + client->peer() + " went away");
+        break;
+    }
+    if (target.linkLost()) return kServerAdapterLost;
+    if (stop || options.once) return kServerStopped;
+  }
+}
+
+}  // namespace dravlopro::gdb
