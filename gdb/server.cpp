@@ -33,9 +33,11 @@ void Refuse(ByteStream& client, OutputSink& log, const ServeOptions& options) {
 int Serve(StreamListener& listener, DebugTarget& target, OutputSink& log,
           const ServeOptions& options) {
   Say(log, options, "listening on " + listener.where());
+  std::unique_ptr<ByteStream> waiting;  // came while the last client was going
   for (;;) {
     if (options.stopRequested()) return kServerStopped;
-    std::unique_ptr<ByteStream> client = listener.Accept(kIdleWaitMs);
+    std::unique_ptr<ByteStream> client =
+        waiting ? std::move(waiting) : listener.Accept(kIdleWaitMs);
     if (!client) continue;
     Say(log, options, "client connected from " + client->peer());
     if (!target.Attach()) {
@@ -63,7 +65,16 @@ int Serve(StreamListener& listener, DebugTarget& target, OutputSink& log,
       }
       if (received == ByteStream::Received::Data) session.Feed(buffer.data(), got);
       session.Poll();
-      if (std::unique_ptr<ByteStream> other = listener.Accept(0)) Refuse(*other, log, options);
+      if (std::unique_ptr<ByteStream> other = listener.Accept(0)) {
+        // A client that has just left makes way for the new one.
+        const ByteStream::Received now = client->Receive(buffer.data(), buffer.size(), got, 0);
+        if (now == ByteStream::Received::Closed || now == ByteStream::Received::Failed) {
+          waiting = std::move(other);
+          break;
+        }
+        if (now == ByteStream::Received::Data) session.Feed(buffer.data(), got);
+        Refuse(*other, log, options);
+      }
     }
     switch (session.ended()) {
       case Session::End::Detached:

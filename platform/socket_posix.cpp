@@ -145,6 +145,25 @@ std::unique_ptr<StreamListener> ListenTcp(const std::string& address, std::uint1
   return std::make_unique<TcpListener>(fd->release(), Endpoint(bound));
 }
 
+std::unique_ptr<ByteStream> ConnectTcp(const std::string& address, std::uint16_t port,
+                                       std::string& problem) {
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_port = htons(port);
+  const std::string numeric = address == "localhost" ? kLoopbackAddress : address;
+  if (::inet_pton(AF_INET, numeric.c_str(), &remote.sin_addr) != 1) {
+    problem = "\"" + address + "\" is not an IPv4 address";
+    return nullptr;
+  }
+  Descriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (fd.get() < 0 ||
+      ::connect(fd.get(), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    problem = std::strerror(errno);
+    return nullptr;
+  }
+  return std::make_unique<TcpStream>(fd.release(), Endpoint(remote));
+}
+
 void CatchStopRequests() {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;

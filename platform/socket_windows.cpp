@@ -163,6 +163,26 @@ std::unique_ptr<StreamListener> ListenTcp(const std::string& address, std::uint1
   return std::make_unique<TcpListener>(s.release(), Endpoint(bound));
 }
 
+std::unique_ptr<ByteStream> ConnectTcp(const std::string& address, std::uint16_t port,
+                                       std::string& problem) {
+  if (!StartWinsock(problem)) return nullptr;
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_port = htons(port);
+  const std::string numeric = address == "localhost" ? kLoopbackAddress : address;
+  if (inet_pton(AF_INET, numeric.c_str(), &remote.sin_addr) != 1) {
+    problem = "\"" + address + "\" is not an IPv4 address";
+    return nullptr;
+  }
+  OwnedSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (s.get() == INVALID_SOCKET ||
+      connect(s.get(), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    problem = SystemReason(WSAGetLastError());
+    return nullptr;
+  }
+  return std::make_unique<TcpStream>(s.release(), Endpoint(remote));
+}
+
 void CatchStopRequests() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 bool StopRequested() { return stopFlag; }

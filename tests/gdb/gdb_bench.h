@@ -36,7 +36,9 @@ struct SessionBench {
   }
   // Sends one packet; the payload of the last packet that came back ("" for
   // the empty reply, "<none>" when none came).
-  std::string Ask(const std::string& payload) { return LastPayload(Raw(gdb::EncodePacket(payload))); }
+  std::string Ask(const std::string& payload) {
+    return LastPayload(Raw(gdb::EncodePacket(payload)));
+  }
 
   static std::string LastPayload(const std::string& raw) {
     const std::size_t start = raw.rfind('$');

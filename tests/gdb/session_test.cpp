@@ -77,7 +77,7 @@ TEST(GdbSession, MemoryOfAnyAlignmentAndUnreadableMemoryIsAnError) {
   EXPECT_EQ(s.Ask("m20000000,8"), "44aabb1100237d00");
   EXPECT_EQ(s.Ask("X20000000,0:"), "OK");
   EXPECT_EQ(s.Ask("m30000000,4"), "E01");
-  EXPECT_EQ(s.Ask("m20000003,2"), "1100");  // the link keeps working
+  EXPECT_EQ(s.Ask("m20000003,2"), "1100");   // the link keeps working
   EXPECT_EQ(s.Ask("M0,4:00000000"), "E01");  // flash only through a load
   EXPECT_EQ(s.Ask("m2000000g,4"), "E02");
 }
@@ -118,7 +118,8 @@ TEST(GdbSession, ALockedTargetRefusesTheLoadAndStaysUntouched) {
 TEST(GdbSession, AskingForMoreComparatorsThanTheUnitsHaveIsAnError) {
   SessionBench s;
   s.Ask("?");
-  const std::uint32_t codeComparators = debugreg::fpb::CodeComparators(s.Word(debugreg::fpb::kCtrl));
+  const std::uint32_t codeComparators =
+      debugreg::fpb::CodeComparators(s.Word(debugreg::fpb::kCtrl));
   for (std::uint32_t n = 0; n < codeComparators; ++n) {
     EXPECT_EQ(s.Ask("Z1," + std::to_string(100 + 8 * n) + ",2"), "OK");
   }
@@ -130,7 +131,8 @@ TEST(GdbSession, AskingForMoreComparatorsThanTheUnitsHaveIsAnError) {
   }
   EXPECT_EQ(s.Ask("Z3,20000200,4").substr(0, 2), "E.");
   EXPECT_EQ(s.Ask("z2,20000100,4"), "OK");
-  EXPECT_EQ(s.Ask("Z3,20000200,4"), dataComparators > 0 ? "OK" : "E.no hardware comparator is free");
+  EXPECT_EQ(s.Ask("Z3,20000200,4"),
+            dataComparators > 0 ? "OK" : "E.no hardware comparator is free");
 }
 
 TEST(GdbSession, SoftwareBreakpointsInSramAreBkptInstructionsPutBack) {
