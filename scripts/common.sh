@@ -3,7 +3,8 @@
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libhidapi-dev)
+# libunicorn-dev lets the simulated core execute code.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libhidapi-dev libunicorn-dev)
 # The Windows build and Wine, which runs it.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
 

@@ -221,6 +221,12 @@ bool SimBench::Exchange(std::size_t deviceIndex, const Report& request, Report& 
   SimDevice& d = devices_.at(deviceIndex);
   if (!d.present || d.exchangesLeft == 0 || !d.adapter) return false;
   if (d.exchangesLeft > 0) --d.exchangesLeft;
+  const std::uint64_t now = time().elapsedMs;
+  const std::uint64_t waited =
+      std::min(now - std::min(now, d.lastExchangeMs), SimChip::kMostWaitedMs);
+  d.lastExchangeMs = now;
+  d.adapter->target.chip.Elapse(SimChip::kInstructionsPerExchange +
+                                waited * SimChip::kInstructionsPerMs);
   TraceEntry entry;
   entry.serial = d.serial.value_or(L"");
   entry.request = request;

@@ -38,6 +38,10 @@ struct SimDevice {
   // How often the tool tried to open this device, successfully or not.
   int opens = 0;
 
+  // The bench's time at this adapter's last exchange: its core runs for the
+  // time between exchanges too.
+  std::uint64_t lastExchangeMs = 0;
+
   enum class Vanish { No, Once, ForGood };
   Vanish vanish = Vanish::No;
   int vanishPassesSeen = 0;

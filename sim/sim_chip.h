@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "sim/sim_config.h"
+#include "sim/sim_cpu.h"
 
 namespace dravlopro::sim {
 
 // The microcontroller as its system bus sees it: flash from address 0, the
-// option page, SRAM, the flash memory controller (FMC), the Cortex-M debug
-// registers and the ROM table. Everything else on the bus is a bus error.
+// option page, SRAM, the peripherals (the flash memory controller (FMC) and
+// the GPIO port among them), the Cortex-M debug registers, the breakpoint
+// and watchpoint units and the ROM table. Everything else on the bus is a
+// bus error. The core sees the same bus as the debug port, and executes the
+// code in it where the bench was built with an execution engine (SimCpu).
 //
 // While nRESET is held low the core sits in reset, but the debug port and the
 // bus stay usable (the debug domain is powered separately), so memory and the
@@ -35,6 +39,21 @@ class SimChip {
   // --- Reset.
   void SetResetLine(bool low);  // nRESET driven low (true) or released
   void SystemReset();           // what AIRCR.SYSRESETREQ does
+  void PowerOn();               // a power-on reset: the debug registers too
+
+  // --- Time. The core runs only while the link is busy: each report
+  // exchanged with the adapter gives it kInstructionsPerExchange
+  // instructions, and each millisecond the bench's clock moved on since the
+  // exchange before (the tool waiting) kInstructionsPerMs more, up to
+  // kMostWaitedMs of them. After a reset the chip starts up for
+  // kStartupInstructions' worth of time before the core's first instruction.
+  static constexpr std::uint64_t kInstructionsPerExchange = 10000;
+  static constexpr std::uint64_t kInstructionsPerMs = 10000;
+  static constexpr std::uint64_t kMostWaitedMs = 1000;
+  static constexpr std::uint64_t kStartupInstructions = 3 * kInstructionsPerExchange;
+  // Runs the core for this many instructions' worth of time (it stops sooner
+  // when it halts, locks up or sleeps; held in reset it does nothing).
+  void Elapse(std::uint64_t instructions);
 
   // --- Flash work without the register interface, as the adapter's own
   // programming engine does it. Each returns FMC error flags, 0 = done.
@@ -57,9 +76,14 @@ class SimChip {
   bool Locked() const;          // option word 4 bit 0 clear
   void SetLocked(bool locked);  // clears or sets that bit
   std::uint32_t Dhcsr() const;  // DHCSR as a read would show it (without side effects)
-  const std::vector<std::uint8_t>& flash() const { return flash_; }
-  const std::vector<std::uint8_t>& optionPage() const { return option_; }
-  const std::vector<std::uint8_t>& sram() const { return sram_; }
+  std::vector<std::uint8_t> flash() const { return Part(flash_, config_.flashSize); }
+  std::vector<std::uint8_t> optionPage() const { return Part(option_, config_.pageSize); }
+  std::vector<std::uint8_t> sram() const { return Part(sram_, config_.sramSize); }
+
+  // --- The core's registers, numbered as DCRSR.REGSEL numbers them (13 is
+  // the stack pointer in use, MSP or PSP).
+  std::uint32_t CoreRegister(std::uint32_t regsel) const;
+  void SetCoreRegister(std::uint32_t regsel, std::uint32_t value);
 
   // --- State of the core and its debug registers.
   struct Core {
@@ -71,7 +95,29 @@ class SimChip {
     std::uint32_t dfsr = 0;
     std::uint32_t aircrPriGroup = 0;
     std::uint32_t dcrdr = 0;
-    std::array<std::uint32_t, 32> registers{};  // reached through DCRSR/DCRDR while halted
+    std::uint32_t vtor = 0;
+    // By REGSEL number; 13 is not kept (it is MSP or PSP).
+    std::array<std::uint32_t, regsel::kCount> registers{};
+    bool lockedUp = false;           // DHCSR.S_LOCKUP: an unhandled fault stopped the core
+    bool stepPending = false;        // C_STEP: one instruction, then halt
+    bool retiredSinceRead = false;   // DHCSR.S_RETIRE_ST, cleared by reading DHCSR
+    std::uint64_t startupLeft = 0;   // time after reset before the first instruction
+    std::uint64_t instructions = 0;  // executed since power-on
+  };
+
+  // --- The breakpoint and watchpoint units.
+  struct DebugUnits {
+    std::uint32_t fpbCtrl = 0;
+    std::array<std::uint32_t, fpb::kComparators> fpbComp{};
+    std::array<std::uint32_t, dwt::kComparators> dwtComp{};
+    std::array<std::uint32_t, dwt::kComparators> dwtMask{};
+    std::array<std::uint32_t, dwt::kComparators> dwtFunction{};
+    // The FPB code comparator addresses that halt the core, when enabled.
+    std::vector<std::uint32_t> Breakpoints() const;
+    // The DWT comparator that a data access of `size` bytes at `address`
+    // matches (read or write), or -1.
+    int Watchpoint(std::uint32_t address, std::uint32_t size, bool write) const;
+    bool AnyWatchpoint() const;
   };
 
   // --- The flash memory controller registers.
@@ -92,13 +138,26 @@ class SimChip {
 
   SimFaults faults;
   Core core;
+  DebugUnits units;
   Fmc fmc;
+  // The GPIO port's registers, which keep what is written.
+  std::array<std::uint32_t, map::kGpioSize / 4> gpio{};
+  // Writes to peripherals, the address and the value, oldest first (the
+  // last kPeripheralLogSize of them).
+  static constexpr std::size_t kPeripheralLogSize = 256;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> peripheralWrites;
   int resetCount = 0;                   // system resets and nRESET pulses
   std::vector<std::uint32_t> eraseLog;  // base address of every page erased, in order
   int massEraseCount = 0;               // whole-flash erases
   std::size_t programmedWords = 0;      // words programmed, by the FMC or the engine
 
  private:
+  friend class SimCpu;
+
+  static std::vector<std::uint8_t> Part(const std::vector<std::uint8_t>& bytes,
+                                        std::uint32_t size) {
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + size);
+  }
   bool InFlash(std::uint32_t address) const;
   bool InOption(std::uint32_t address) const;
   bool InSram(std::uint32_t address) const;
@@ -113,13 +172,38 @@ class SimChip {
 
   bool ReadScs(std::uint32_t address, std::uint32_t& value);
   void WriteScs(std::uint32_t address, std::uint32_t value);
+  bool ReadPeripheral(std::uint32_t address, std::uint32_t& value) const;
+  void WritePeripheral(std::uint32_t address, std::uint32_t value);
+  std::uint32_t ReadUnit(std::uint32_t address);
+  void WriteUnit(std::uint32_t address, std::uint32_t value);
   void LeaveReset();
+  void ResetCore();      // SP and PC from the vector table, the rest as at reset
+  bool Halting() const;  // halting debug enabled
+
+  // --- The exception model (sim_exceptions.cpp), used by the running core.
+  // Reads and writes of the core itself, which flash security does not stop.
+  bool CoreRead(std::uint32_t address, std::uint32_t& value);
+  bool CoreWrite(std::uint32_t address, std::uint32_t value);
+  bool EnterException(std::uint32_t number, std::uint32_t returnAddress);
+  // A fault at this instruction: HardFault, or lockup where it cannot be taken.
+  void Fault(std::uint32_t address);
+  // The core branched to an EXC_RETURN value.
+  void ReturnFromException(std::uint32_t excReturn);
+  void Halt(std::uint32_t reason);  // enters debug state, DFSR gets the reason
+  void Lockup();
   static std::uint32_t ReadRomTable(std::uint32_t offset);
 
   SimConfig config_;
+  // Each kept in whole 4 KB pages, as the execution engine maps memory.
   std::vector<std::uint8_t> flash_;
   std::vector<std::uint8_t> option_;
   std::vector<std::uint8_t> sram_;
+  bool corePendingReset_ = false;  // the running core asked for a system reset
+  bool coreRunning_ = false;
+  // Bumped whenever memory changes behind the core (the debug port, the
+  // FMC, the adapter's engine), so that the engine drops translated code.
+  std::uint64_t memoryGeneration_ = 0;
+  SimCpu cpu_;
 };
 
 }  // namespace dravlopro::sim

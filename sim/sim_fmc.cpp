@@ -145,6 +145,7 @@ std::uint32_t SimChip::ErasePage(std::uint32_t address) {
   if (Locked()) return fmc::kErrWriteProtect;
   const std::uint32_t base = address - address % config_.pageSize;
   std::fill_n(flash_.begin() + base, config_.pageSize, 0xFF);
+  ++memoryGeneration_;
   eraseLog.push_back(base);
   return 0;
 }
@@ -159,19 +160,21 @@ std::uint32_t SimChip::EraseOptionPage() {
     ++massEraseCount;
   }
   std::fill(option_.begin(), option_.end(), 0xFF);
+  ++memoryGeneration_;
   eraseLog.push_back(map::kOptionBase);
   return 0;
 }
 
 std::uint32_t SimChip::EraseAllPages() {
   if (faults.eraseError.flags != 0) {
-    for (std::uint32_t page = 0; page < flash_.size(); page += config_.pageSize) {
+    for (std::uint32_t page = 0; page < config_.flashSize; page += config_.pageSize) {
       if (faults.eraseError.range.Contains(map::kFlashBase + page)) {
         return faults.eraseError.flags & fmc::kErrorMask;
       }
     }
   }
   std::fill(flash_.begin(), flash_.end(), 0xFF);
+  ++memoryGeneration_;
   ++massEraseCount;
   return 0;
 }
@@ -189,6 +192,7 @@ std::uint32_t SimChip::ProgramWord(std::uint32_t address, std::uint32_t value) {
     const std::uint32_t offset = address - map::kOptionBase;
     StoreWord(option_, offset, LoadWord(option_, offset) & value);
   }
+  ++memoryGeneration_;
   ++programmedWords;
   return 0;
 }

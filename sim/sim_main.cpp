@@ -168,6 +168,22 @@ class SlowLink : public HidBackend {
   std::uint32_t answerMs_;
 };
 
+// The computer's clock, whose waits the bench's time line follows too: the
+// simulated core runs while the tool waits, as on a real board.
+class BenchClock : public Clock {
+ public:
+  explicit BenchClock(sim::SimBench& bench) : bench_(bench) {}
+  void SleepMs(std::uint32_t milliseconds) override {
+    system_.SleepMs(milliseconds);
+    bench_.time().elapsedMs += milliseconds;
+  }
+  std::uint64_t NowMs() override { return system_.NowMs(); }
+
+ private:
+  SystemClock system_;
+  sim::SimBench& bench_;
+};
+
 // $DRAVLOPRO_SIM_ANSWER_MS: unset or empty gives 0; nullopt when it is not
 // a whole number of milliseconds up to a minute.
 std::optional<std::uint32_t> AnswerDelayMs() {
@@ -211,13 +227,14 @@ int main(int argc, char** argv) {
 
   // The bench keeps its own settings file, apart from the real tool's.
   IniSettingsStore settings(folder);
-  SlowLink slowLink(bench, clock, *answerMs);
+  BenchClock benchClock(bench);
+  SlowLink slowLink(bench, benchClock, *answerMs);
   HidBackend& hid = *answerMs == 0 ? static_cast<HidBackend&>(bench) : slowLink;
   TraceSession trace(TraceFile(), arguments);
   if (!trace.openProblem().empty()) {
     std::fprintf(stderr, "dravlopro-sim: %s\n", trace.openProblem().c_str());
   }
-  Environment environment{trace.Wrap(hid), clock, trace.Wrap(settings),
+  Environment environment{trace.Wrap(hid), benchClock, trace.Wrap(settings),
                           trace.Wrap(platform::StandardOutput()), platform::StandardError()};
   environment.progress = platform::ProgressTerminal();
   const int result = RunDriver(arguments, environment, trace.observer());

@@ -22,11 +22,21 @@ constexpr std::uint32_t kOptionBase = 0x1FF00000;
 constexpr std::uint32_t kSramBase = 0x20000000;
 constexpr std::uint32_t kFmcBase = 0x40080000;
 constexpr std::uint32_t kFmcSize = 0x400;
+// Peripherals, from 0x40000000 to 0x5FFFFFFF: the FMC, the example board's
+// GPIO port (its registers keep what is written) and others the bench does
+// not model (they read as zero; writes are recorded).
+constexpr std::uint32_t kPeripheralBase = 0x40000000;
+constexpr std::uint32_t kPeripheralEnd = 0x60000000;
+constexpr std::uint32_t kGpioBase = 0x50004000;
+constexpr std::uint32_t kGpioSize = 0x40;
 constexpr std::uint32_t kPpbBase = 0xE0000000;  // private peripheral bus, to 0xE00FFFFF
 constexpr std::uint32_t kPpbEnd = 0xE0100000;
 constexpr std::uint32_t kScsBase = 0xE000E000;
 constexpr std::uint32_t kScsEnd = 0xE000F000;
 constexpr std::uint32_t kRomTable = 0xE00FF000;
+constexpr std::uint32_t kDwtBase = 0xE0001000;
+constexpr std::uint32_t kFpbBase = 0xE0002000;
+constexpr std::uint32_t kUnitSize = 0x1000;
 }  // namespace map
 
 // Option page: words 0 to 3 page protection, word 4 the protection word,
@@ -83,20 +93,91 @@ constexpr std::uint32_t kCpuidValue = 0x410FC241;
 constexpr std::uint32_t kDhcsrKey = 0xA05F0000;
 constexpr std::uint32_t kCDebugEn = 1u << 0;
 constexpr std::uint32_t kCHalt = 1u << 1;
+constexpr std::uint32_t kCStep = 1u << 2;
+constexpr std::uint32_t kCMaskInts = 1u << 3;
 constexpr std::uint32_t kControlMask = 0x0000002F;
 constexpr std::uint32_t kSRegRdy = 1u << 16;
 constexpr std::uint32_t kSHalt = 1u << 17;
+constexpr std::uint32_t kSSleep = 1u << 18;
+constexpr std::uint32_t kSLockup = 1u << 19;
+constexpr std::uint32_t kSRetireSt = 1u << 24;
 constexpr std::uint32_t kSResetSt = 1u << 25;
 constexpr std::uint32_t kAircrKey = 0x05FA0000;
 constexpr std::uint32_t kAircrReadKey = 0xFA050000;
 constexpr std::uint32_t kVectReset = 1u << 0;
 constexpr std::uint32_t kSysResetReq = 1u << 2;
 constexpr std::uint32_t kVcCoreReset = 1u << 0;
+constexpr std::uint32_t kVcHardErr = 1u << 10;
 constexpr std::uint32_t kDemcrMask = 0x010F07F1;
 constexpr std::uint32_t kDfsrHalted = 1u << 0;
+constexpr std::uint32_t kDfsrBkpt = 1u << 1;
+constexpr std::uint32_t kDfsrDwtTrap = 1u << 2;
 constexpr std::uint32_t kDfsrVcatch = 1u << 3;
 constexpr std::uint32_t kDfsrMask = 0x1F;
 }  // namespace scs
+
+// The core's registers as DCRSR.REGSEL numbers them.
+namespace regsel {
+constexpr std::uint32_t kSp = 13;  // the stack pointer in use: MSP or PSP
+constexpr std::uint32_t kLr = 14;
+constexpr std::uint32_t kPc = 15;  // DebugReturnAddress
+constexpr std::uint32_t kXpsr = 16;
+constexpr std::uint32_t kMsp = 17;
+constexpr std::uint32_t kPsp = 18;
+// CONTROL in bits 31:24, FAULTMASK 23:16, BASEPRI 15:8, PRIMASK 7:0.
+constexpr std::uint32_t kSpecial = 20;
+constexpr std::uint32_t kCount = 32;
+constexpr std::uint32_t kWrite = 1u << 16;  // DCRSR.REGWnR
+}  // namespace regsel
+
+// The core's exception model, as far as the bench follows it.
+namespace exc {
+constexpr std::uint32_t kHardFault = 3;
+constexpr std::uint32_t kSvCall = 11;
+constexpr std::uint32_t kThumbBit = 1u << 24;  // EPSR.T
+constexpr std::uint32_t kIpsrMask = 0x1FF;
+constexpr std::uint32_t kStackAlignBit = 1u << 9;  // stacked xPSR: the frame was realigned
+constexpr std::uint32_t kReturnHandler = 0xFFFFFFF1;
+constexpr std::uint32_t kReturnThreadMsp = 0xFFFFFFF9;
+constexpr std::uint32_t kReturnThreadPsp = 0xFFFFFFFD;
+constexpr std::uint32_t kLockupAddress = 0xEFFFFFFE;
+constexpr std::uint32_t kControlSpsel = 1u << 1;  // CONTROL.SPSEL: thread mode uses PSP
+}  // namespace exc
+
+// Flash Patch and Breakpoint unit: six code comparators and two literal
+// ones, revision 1 (as on a Cortex-M4).
+namespace fpb {
+constexpr std::uint32_t kCtrl = 0x000;
+constexpr std::uint32_t kRemap = 0x004;
+constexpr std::uint32_t kComp0 = 0x008;
+constexpr std::uint32_t kCodeComparators = 6;
+constexpr std::uint32_t kLiteralComparators = 2;
+constexpr std::uint32_t kComparators = kCodeComparators + kLiteralComparators;
+constexpr std::uint32_t kCtrlEnable = 1u << 0;
+constexpr std::uint32_t kCtrlKey = 1u << 1;
+constexpr std::uint32_t kCtrlReadOnly = (kCodeComparators << 4) | (kLiteralComparators << 8);
+constexpr std::uint32_t kCompEnable = 1u << 0;
+constexpr std::uint32_t kCompAddressMask = 0x1FFFFFFC;
+constexpr std::uint32_t kReplaceShift = 30;  // 1: lower halfword, 2: upper, 3: both
+}  // namespace fpb
+
+// Data Watchpoint and Trace unit: four comparators.
+namespace dwt {
+constexpr std::uint32_t kCtrl = 0x000;
+constexpr std::uint32_t kCyccnt = 0x004;
+constexpr std::uint32_t kComp0 = 0x020;
+constexpr std::uint32_t kComparatorStride = 0x10;
+constexpr std::uint32_t kMaskOffset = 0x4;
+constexpr std::uint32_t kFunctionOffset = 0x8;
+constexpr std::uint32_t kComparators = 4;
+constexpr std::uint32_t kCtrlValue = kComparators << 28;
+constexpr std::uint32_t kFunctionMask = 0xF;
+constexpr std::uint32_t kWatchRead = 5;
+constexpr std::uint32_t kWatchWrite = 6;
+constexpr std::uint32_t kWatchAccess = 7;
+constexpr std::uint32_t kMatched = 1u << 24;
+constexpr std::uint32_t kMaskBits = 0x1F;
+}  // namespace dwt
 
 // Serial-wire debug port and memory access port.
 namespace dp {

@@ -6,6 +6,13 @@
 
 namespace dravlopro::sim {
 
+namespace {
+constexpr std::size_t kEnginePage = 4096;
+std::size_t WholePages(std::size_t size) {
+  return std::max<std::size_t>(kEnginePage, (size + kEnginePage - 1) / kEnginePage * kEnginePage);
+}
+}  // namespace
+
 SimChip::SimChip() : SimChip(SimConfig{}) {}
 
 SimChip::SimChip(const SimConfig& config) {
@@ -19,28 +26,31 @@ bool SimChip::Configure(const SimConfig& config) {
     return false;
   }
   config_ = config;
-  core = Core{};
   fmc = Fmc{};
   resetCount = 0;
   eraseLog.clear();
   massEraseCount = 0;
   programmedWords = 0;
-  flash_.assign(config.flashSize, 0xFF);
-  option_.assign(config.pageSize, 0xFF);
-  sram_.assign(config.sramSize, 0x00);
+  flash_.assign(WholePages(config.flashSize), 0xFF);
+  option_.assign(WholePages(config.pageSize), 0xFF);
+  sram_.assign(WholePages(config.sramSize), 0x00);
+  gpio.fill(0);
+  peripheralWrites.clear();
+  ++memoryGeneration_;
+  PowerOn();
   return true;
 }
 
 bool SimChip::InFlash(std::uint32_t address) const {
-  return address - map::kFlashBase < flash_.size();
+  return address - map::kFlashBase < config_.flashSize;
 }
 
 bool SimChip::InOption(std::uint32_t address) const {
-  return address >= map::kOptionBase && address - map::kOptionBase < option_.size();
+  return address >= map::kOptionBase && address - map::kOptionBase < config_.pageSize;
 }
 
 bool SimChip::InSram(std::uint32_t address) const {
-  return address >= map::kSramBase && address - map::kSramBase < sram_.size();
+  return address >= map::kSramBase && address - map::kSramBase < config_.sramSize;
 }
 
 std::uint32_t SimChip::LoadWord(const std::vector<std::uint8_t>& bytes, std::uint32_t offset) {
@@ -80,7 +90,14 @@ bool SimChip::Read(std::uint32_t address, std::uint32_t& value) {
     value = ReadFmc(word - map::kFmcBase);
     return true;
   }
+  if (word >= map::kPeripheralBase && word < map::kPeripheralEnd) {
+    return ReadPeripheral(word, value);
+  }
   if (word >= map::kScsBase && word < map::kScsEnd) return ReadScs(word, value);
+  if (word >= map::kDwtBase && word < map::kFpbBase + map::kUnitSize) {
+    value = ReadUnit(word);
+    return true;
+  }
   if (word >= map::kRomTable && word < map::kPpbEnd) {
     value = ReadRomTable(word - map::kRomTable);
     return true;
@@ -95,6 +112,7 @@ bool SimChip::Write(std::uint32_t address, std::uint32_t value, std::uint32_t ma
     const std::uint32_t offset = word - map::kSramBase;
     const std::uint32_t old = LoadWord(sram_, offset);
     StoreWord(sram_, offset, (old & ~mask) | (value & mask));
+    if (!coreRunning_) ++memoryGeneration_;
     return true;
   }
   // Flash and the option page change only through the FMC; peripherals and
@@ -104,12 +122,32 @@ bool SimChip::Write(std::uint32_t address, std::uint32_t value, std::uint32_t ma
     WriteFmc(word - map::kFmcBase, value);
     return true;
   }
+  if (word >= map::kPeripheralBase && word < map::kPeripheralEnd) {
+    WritePeripheral(word, value);
+    return true;
+  }
   if (word >= map::kScsBase && word < map::kScsEnd) {
     WriteScs(word, value);
     return true;
   }
+  if (word >= map::kDwtBase && word < map::kFpbBase + map::kUnitSize) {
+    WriteUnit(word, value);
+    return true;
+  }
   // The rest of the private peripheral bus ignores writes.
   return word >= map::kPpbBase && word < map::kPpbEnd;
+}
+
+bool SimChip::ReadPeripheral(std::uint32_t address, std::uint32_t& value) const {
+  value = address - map::kGpioBase < map::kGpioSize ? gpio[(address - map::kGpioBase) / 4] : 0;
+  return true;
+}
+
+void SimChip::WritePeripheral(std::uint32_t address, std::uint32_t value) {
+  if (address - map::kGpioBase < map::kGpioSize) gpio[(address - map::kGpioBase) / 4] = value;
+  if (peripheralWrites.size() == kPeripheralLogSize)
+    peripheralWrites.erase(peripheralWrites.begin());
+  peripheralWrites.emplace_back(address, value);
 }
 
 std::uint32_t SimChip::ReadRomTable(std::uint32_t offset) {
@@ -156,10 +194,12 @@ void SimChip::SetFlashBytes(std::uint32_t address, const std::vector<std::uint8_
     const std::uint32_t at = address + static_cast<std::uint32_t>(i);
     if (InFlash(at)) flash_[at - map::kFlashBase] = bytes[i];
   }
+  ++memoryGeneration_;
 }
 
 void SimChip::SetFlashWord(std::uint32_t address, std::uint32_t value) {
   if (InFlash(address)) StoreWord(flash_, address - map::kFlashBase, value);
+  ++memoryGeneration_;
 }
 
 std::uint32_t SimChip::SramWord(std::uint32_t address) const {
@@ -168,14 +208,16 @@ std::uint32_t SimChip::SramWord(std::uint32_t address) const {
 
 void SimChip::SetSramWord(std::uint32_t address, std::uint32_t value) {
   if (InSram(address)) StoreWord(sram_, address - map::kSramBase, value);
+  ++memoryGeneration_;
 }
 
 std::uint32_t SimChip::OptionWord(std::uint32_t index) const {
-  return index < option_.size() / 4 ? LoadWord(option_, index * 4) : 0;
+  return index < config_.pageSize / 4 ? LoadWord(option_, index * 4) : 0;
 }
 
 void SimChip::SetOptionWord(std::uint32_t index, std::uint32_t value) {
-  if (index < option_.size() / 4) StoreWord(option_, index * 4, value);
+  if (index < config_.pageSize / 4) StoreWord(option_, index * 4, value);
+  ++memoryGeneration_;
 }
 
 bool SimChip::Locked() const {

@@ -2,9 +2,12 @@
 //
 // File: the line "DRAVLOPRO-SIM 1\n", then records, each a name (one length
 // byte and the characters), a 32-bit little-endian payload length and the
-// payload. Records: "config", "flash", "option", "sram", "core", "faults".
+// payload. Records: "config", "flash", "option", "sram", "core", "faults",
+// and "cpu" (the core's registers, its breakpoint and watchpoint units and
+// the GPIO port; a file without it holds a core fresh from power-on).
 // Unknown records are skipped, so later versions can add some.
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -80,6 +83,59 @@ AddressRange NextRange(FieldReader& in) {
   range.first = in.Next();
   range.last = in.Next();
   return range;
+}
+
+void Put64(Bytes& out, std::uint64_t value) {
+  Put32(out, static_cast<std::uint32_t>(value));
+  Put32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
+template <std::size_t N>
+void PutWords(Bytes& out, const std::array<std::uint32_t, N>& words) {
+  for (std::uint32_t w : words) Put32(out, w);
+}
+
+template <std::size_t N>
+void NextWords(FieldReader& in, std::array<std::uint32_t, N>& words) {
+  for (std::uint32_t& w : words) w = in.Next();
+}
+
+Bytes SaveCpu(const SimChip& chip) {
+  Bytes out;
+  PutWords(out, chip.core.registers);
+  Put32(out, chip.core.lockedUp);
+  Put32(out, chip.core.stepPending);
+  Put32(out, chip.core.retiredSinceRead);
+  Put32(out, chip.core.vtor);
+  Put64(out, chip.core.startupLeft);
+  Put64(out, chip.core.instructions);
+  Put32(out, chip.units.fpbCtrl);
+  PutWords(out, chip.units.fpbComp);
+  PutWords(out, chip.units.dwtComp);
+  PutWords(out, chip.units.dwtMask);
+  PutWords(out, chip.units.dwtFunction);
+  PutWords(out, chip.gpio);
+  return out;
+}
+
+bool LoadCpu(const Bytes& bytes, SimChip& chip) {
+  FieldReader in(bytes);
+  NextWords(in, chip.core.registers);
+  chip.core.lockedUp = in.Next() != 0;
+  chip.core.stepPending = in.Next() != 0;
+  chip.core.retiredSinceRead = in.Next() != 0;
+  chip.core.vtor = in.Next();
+  chip.core.startupLeft = in.Next();
+  chip.core.startupLeft |= std::uint64_t{in.Next()} << 32;
+  chip.core.instructions = in.Next();
+  chip.core.instructions |= std::uint64_t{in.Next()} << 32;
+  chip.units.fpbCtrl = in.Next();
+  NextWords(in, chip.units.fpbComp);
+  NextWords(in, chip.units.dwtComp);
+  NextWords(in, chip.units.dwtMask);
+  NextWords(in, chip.units.dwtFunction);
+  NextWords(in, chip.gpio);
+  return in.ok();
 }
 
 Bytes SaveFaults(const SimFaults& faults) {
@@ -158,6 +214,7 @@ bool SimTarget::Save(const std::filesystem::path& file) const {
   PutRecord(out, "sram", chip.sram());
   PutRecord(out, "core", core);
   PutRecord(out, "faults", SaveFaults(chip.faults));
+  PutRecord(out, "cpu", SaveCpu(chip));
 
   // Runs on other adapters may read the folder at any moment: they find the
   // old file or the new one, never a part.
@@ -201,6 +258,9 @@ bool SimTarget::LoadSaved(const std::string& saved) {
   for (std::uint32_t i = 0; i < sram.size() / 4; ++i) {
     loaded.SetSramWord(map::kSramBase + 4 * i, GetLe32(&sram[4 * i]));
   }
+  // The core as power-on leaves it with this flash, unless the file says more.
+  loaded.PowerOn();
+  if (records.count("cpu") != 0 && !LoadCpu(records["cpu"], loaded)) return false;
   if (records.count("core") != 0) {
     FieldReader core(records["core"]);
     loaded.core.halted = core.Next() != 0;
