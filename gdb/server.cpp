@@ -14,17 +14,26 @@ namespace {
 // that its stop is seen soon.
 constexpr std::uint32_t kIdleWaitMs = 100;
 constexpr std::uint32_t kRunningWaitMs = 5;
+// How long a refused client's bytes are waited for.
+constexpr std::uint32_t kRefuseWaitMs = 200;
 
 void Say(OutputSink& log, const ServeOptions& options, const std::string& text) {
   if (!options.quiet) log.Write("dravlopro-gdb: " + text + "\n");
 }
 
-// A second client gets one error reply to whatever it asks, then the
-// connection closes.
+// A second client gets an error reply to its first packet, then the
+// connection closes. What it sent is read first, so that the close is an
+// orderly one that its debugger can report, not a reset.
 void Refuse(ByteStream& client, OutputSink& log, const ServeOptions& options) {
+  std::array<std::uint8_t, 1024> buffer{};
+  std::size_t got = 0;
+  client.Receive(buffer.data(), buffer.size(), got, kRefuseWaitMs);
   const std::string reply =
-      EncodePacket("E.another debugger is connected to this server; one session at a time");
+      "+" + EncodePacket("E.another debugger is connected to this server; one session at a time");
   client.Send(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size());
+  while (client.Receive(buffer.data(), buffer.size(), got, kRefuseWaitMs) ==
+         ByteStream::Received::Data) {
+  }
   Say(log, options, "refused " + client.peer() + ": a client is connected already");
 }
 
@@ -87,6 +96,11 @@ int Serve(StreamListener& listener, DebugTarget& target, OutputSink& log,
         Say(log, options, "the adapter was lost: " + session.problem());
         return kServerAdapterLost;
       case Session::End::None:
+        if (stop) {
+          target.RemoveAll();
+          Say(log, options, "stopping: client " + client->peer() + " let go");
+          break;
+        }
         // Gone without a word: the breakpoints go with it, the core stays
         // as it is.
         target.RemoveAll();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,12 @@ namespace dravlopro {
 namespace {
 
 using gdbtest::SessionBench;
+
+std::string Hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", value);
+  return text;
+}
 
 TEST(GdbSession, AcknowledgesUntilNoAckModeAndAnswersWhatItKnows) {
   SessionBench s;
@@ -121,13 +128,13 @@ TEST(GdbSession, AskingForMoreComparatorsThanTheUnitsHaveIsAnError) {
   const std::uint32_t codeComparators =
       debugreg::fpb::CodeComparators(s.Word(debugreg::fpb::kCtrl));
   for (std::uint32_t n = 0; n < codeComparators; ++n) {
-    EXPECT_EQ(s.Ask("Z1," + std::to_string(100 + 8 * n) + ",2"), "OK");
+    EXPECT_EQ(s.Ask("Z1," + Hex(0x100 + 8 * n) + ",2"), "OK");
   }
   EXPECT_EQ(s.Ask("Z1,200,2").substr(0, 2), "E.");
   EXPECT_EQ(s.Ask("Z1,20000000,2").substr(0, 2), "E.");  // out of the FPB's reach
   const std::uint32_t dataComparators = debugreg::dwt::Comparators(s.Word(debugreg::dwt::kCtrl));
   for (std::uint32_t n = 0; n < dataComparators; ++n) {
-    EXPECT_EQ(s.Ask("Z2,2000010" + std::to_string(4 * n) + ",4"), "OK");
+    EXPECT_EQ(s.Ask("Z2," + Hex(0x20000100 + 4 * n) + ",4"), "OK");
   }
   EXPECT_EQ(s.Ask("Z3,20000200,4").substr(0, 2), "E.");
   EXPECT_EQ(s.Ask("z2,20000100,4"), "OK");
@@ -147,9 +154,12 @@ TEST(GdbSession, SoftwareBreakpointsInSramAreBkptInstructionsPutBack) {
 
 TEST(GdbSession, InterruptHaltsARunningCoreAndDetachLeavesItRunning) {
   SessionBench s;
-  s.Ask("?");
-  s.chip().SetSramWord(0x20000040, 0x46C046C0);
-  EXPECT_EQ(s.Ask("Z0,20000040,2"), "OK");
+  // Firmware that loops on itself (b .) at 0x20000040; a BKPT placed past it.
+  s.chip().SetFlashBytes(0, {0x00, 0x10, 0x00, 0x20, 0x41, 0x00, 0x00, 0x20});
+  s.chip().SetSramWord(0x20000040, 0x46C0E7FE);
+  EXPECT_EQ(s.Ask("qRcmd," + gdb::ToHex("reset halt")), "OK");
+  EXPECT_EQ(s.Ask("p0f"), "40000020");
+  EXPECT_EQ(s.Ask("Z0,20000042,2"), "OK");
   EXPECT_EQ(s.Ask("vCont;c"), "<none>");
   EXPECT_TRUE(s.session.running());
   EXPECT_FALSE(s.chip().Dhcsr() & debugreg::dhcsr::kHalted);
@@ -158,7 +168,7 @@ TEST(GdbSession, InterruptHaltsARunningCoreAndDetachLeavesItRunning) {
   EXPECT_EQ(s.Ask("D"), "OK");
   EXPECT_EQ(s.session.ended(), gdb::Session::End::Detached);
   EXPECT_FALSE(s.chip().Dhcsr() & debugreg::dhcsr::kHalted);
-  EXPECT_EQ(s.Word(0x20000040), 0x46C046C0u);
+  EXPECT_EQ(s.Word(0x20000040), 0x46C0E7FEu);
 }
 
 TEST(GdbSession, MonitorCommandsAnswerOnTheConsole) {
