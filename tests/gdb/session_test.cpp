@@ -185,3 +185,17 @@ TEST(GdbSession, MonitorCommandsAnswerOnTheConsole) {
 
 }  // namespace
 }  // namespace dravlopro
+
+namespace dravlopro {
+namespace {
+
+TEST(GdbSession, AnAdapterLostMidSessionEndsItWithAnErrorGdbShows) {
+  gdbtest::SessionBench s;
+  s.Ask("?");
+  s.bench.hid.device(0).exchangesLeft = 0;  // it drops off the bus
+  EXPECT_EQ(s.Ask("m20000000,4"), "E.the adapter was lost");
+  EXPECT_EQ(s.session.ended(), gdb::Session::End::LinkLost);
+}
+
+}  // namespace
+}  // namespace dravlopro
