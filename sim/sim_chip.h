@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -200,9 +201,22 @@ class SimChip {
   std::vector<std::uint8_t> sram_;
   bool corePendingReset_ = false;  // the running core asked for a system reset
   bool coreRunning_ = false;
-  // Bumped whenever memory changes behind the core (the debug port, the
-  // FMC, the adapter's engine), so that the engine drops translated code.
-  std::uint64_t memoryGeneration_ = 0;
+  // Where memory changed behind the core (through the debug port, the FMC,
+  // the adapter's engine) since it last ran, in flash and the option page
+  // and in SRAM: the engine drops the code it translated from there.
+  struct Touched {
+    std::uint32_t first = 0xFFFFFFFF;
+    std::uint32_t end = 0;
+    void Add(std::uint32_t from, std::uint32_t size) {
+      first = std::min(first, from);
+      end = std::max(end, from + size);
+    }
+  };
+  void Touch(std::uint32_t address, std::uint32_t size) {
+    (address >= map::kSramBase ? touchedSram_ : touchedCode_).Add(address, size);
+  }
+  Touched touchedCode_;
+  Touched touchedSram_;
   SimCpu cpu_;
 };
 

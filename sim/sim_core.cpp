@@ -109,9 +109,7 @@ void SimChip::WriteScs(std::uint32_t address, std::uint32_t value) {
       const bool stepRequested = (core.dhcsrControl & scs::kCStep) != 0;
       if (core.inReset) return;  // takes effect when the core leaves reset
       if (debugEnabled && haltRequested) {
-        if (!core.halted) core.dfsr |= scs::kDfsrHalted;
-        core.halted = true;
-        core.stepPending = false;
+        Halt(core.halted ? 0 : scs::kDfsrHalted);  // halted before the first instruction in start-up
       } else {
         core.stepPending = debugEnabled && stepRequested && core.halted;
         core.halted = false;
@@ -189,16 +187,15 @@ void SimChip::LeaveReset() {
   core.halted = false;
   if ((core.dhcsrControl & scs::kCDebugEn) == 0) return;
   if ((core.demcr & scs::kVcCoreReset) != 0) {
-    core.halted = true;
-    core.dfsr |= scs::kDfsrVcatch;
+    Halt(scs::kDfsrVcatch);
   } else if ((core.dhcsrControl & scs::kCHalt) != 0) {
-    core.halted = true;
-    core.dfsr |= scs::kDfsrHalted;
+    Halt(scs::kDfsrHalted);
   }
 }
 
 void SimChip::Halt(std::uint32_t reason) {
   core.halted = true;
+  core.startupLeft = 0;
   core.stepPending = false;
   core.dfsr |= reason;
 }

@@ -40,7 +40,6 @@ struct SimCpu::Engine {
   SimChip* chip = nullptr;
   const std::uint8_t* flash = nullptr;
   const std::uint8_t* sram = nullptr;
-  std::uint64_t generation = 0;
   uc_hook codeHook = 0;
   uc_hook memoryHook = 0;
   bool memoryHooked = false;
@@ -122,7 +121,6 @@ struct SimCpu::Engine {
     chip = &c;
     flash = c.flash_.data();
     sram = c.sram_.data();
-    generation = c.memoryGeneration_;
     if (uc_open(UC_ARCH_ARM, static_cast<uc_mode>(UC_MODE_THUMB | UC_MODE_MCLASS), &uc) !=
         UC_ERR_OK) {
       uc = nullptr;
@@ -292,10 +290,10 @@ std::uint64_t SimCpu::Run(SimChip& chip, std::uint64_t instructions) {
   }
   Engine& e = *engine_;
   if (!e.usable) return 0;
-  if (e.generation != chip.memoryGeneration_) {
-    // Code may have changed behind the core: drop every translated block.
-    uc_ctl(e.uc, UC_CTL_WRITE(UC_CTL_TB_FLUSH, 0));
-    e.generation = chip.memoryGeneration_;
+  // Code may have changed behind the core: drop what was translated from it.
+  for (SimChip::Touched* touched : {&chip.touchedCode_, &chip.touchedSram_}) {
+    if (touched->first < touched->end) uc_ctl_remove_cache(e.uc, touched->first, touched->end);
+    *touched = SimChip::Touched{};
   }
   e.breakpoints = chip.Halting() ? chip.units.Breakpoints() : std::vector<std::uint32_t>{};
   e.Watch(chip.Halting() && chip.units.AnyWatchpoint());

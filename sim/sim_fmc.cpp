@@ -145,7 +145,7 @@ std::uint32_t SimChip::ErasePage(std::uint32_t address) {
   if (Locked()) return fmc::kErrWriteProtect;
   const std::uint32_t base = address - address % config_.pageSize;
   std::fill_n(flash_.begin() + base, config_.pageSize, 0xFF);
-  ++memoryGeneration_;
+  Touch(base, config_.pageSize);
   eraseLog.push_back(base);
   return 0;
 }
@@ -160,7 +160,8 @@ std::uint32_t SimChip::EraseOptionPage() {
     ++massEraseCount;
   }
   std::fill(option_.begin(), option_.end(), 0xFF);
-  ++memoryGeneration_;
+  Touch(map::kFlashBase, config_.flashSize);
+  Touch(map::kOptionBase, config_.pageSize);
   eraseLog.push_back(map::kOptionBase);
   return 0;
 }
@@ -174,7 +175,7 @@ std::uint32_t SimChip::EraseAllPages() {
     }
   }
   std::fill(flash_.begin(), flash_.end(), 0xFF);
-  ++memoryGeneration_;
+  Touch(map::kFlashBase, config_.flashSize);
   ++massEraseCount;
   return 0;
 }
@@ -192,7 +193,7 @@ std::uint32_t SimChip::ProgramWord(std::uint32_t address, std::uint32_t value) {
     const std::uint32_t offset = address - map::kOptionBase;
     StoreWord(option_, offset, LoadWord(option_, offset) & value);
   }
-  ++memoryGeneration_;
+  Touch(address, 4);
   ++programmedWords;
   return 0;
 }

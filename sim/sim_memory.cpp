@@ -36,7 +36,9 @@ bool SimChip::Configure(const SimConfig& config) {
   sram_.assign(WholePages(config.sramSize), 0x00);
   gpio.fill(0);
   peripheralWrites.clear();
-  ++memoryGeneration_;
+  Touch(map::kFlashBase, config.flashSize);
+  Touch(map::kOptionBase, config.pageSize);
+  Touch(map::kSramBase, config.sramSize);
   PowerOn();
   return true;
 }
@@ -112,7 +114,7 @@ bool SimChip::Write(std::uint32_t address, std::uint32_t value, std::uint32_t ma
     const std::uint32_t offset = word - map::kSramBase;
     const std::uint32_t old = LoadWord(sram_, offset);
     StoreWord(sram_, offset, (old & ~mask) | (value & mask));
-    if (!coreRunning_) ++memoryGeneration_;
+    if (!coreRunning_) Touch(word, 4);
     return true;
   }
   // Flash and the option page change only through the FMC; peripherals and
@@ -194,12 +196,12 @@ void SimChip::SetFlashBytes(std::uint32_t address, const std::vector<std::uint8_
     const std::uint32_t at = address + static_cast<std::uint32_t>(i);
     if (InFlash(at)) flash_[at - map::kFlashBase] = bytes[i];
   }
-  ++memoryGeneration_;
+  Touch(address, static_cast<std::uint32_t>(bytes.size()));
 }
 
 void SimChip::SetFlashWord(std::uint32_t address, std::uint32_t value) {
   if (InFlash(address)) StoreWord(flash_, address - map::kFlashBase, value);
-  ++memoryGeneration_;
+  Touch(address, 4);
 }
 
 std::uint32_t SimChip::SramWord(std::uint32_t address) const {
@@ -208,7 +210,7 @@ std::uint32_t SimChip::SramWord(std::uint32_t address) const {
 
 void SimChip::SetSramWord(std::uint32_t address, std::uint32_t value) {
   if (InSram(address)) StoreWord(sram_, address - map::kSramBase, value);
-  ++memoryGeneration_;
+  Touch(address, 4);
 }
 
 std::uint32_t SimChip::OptionWord(std::uint32_t index) const {
@@ -217,7 +219,7 @@ std::uint32_t SimChip::OptionWord(std::uint32_t index) const {
 
 void SimChip::SetOptionWord(std::uint32_t index, std::uint32_t value) {
   if (index < config_.pageSize / 4) StoreWord(option_, index * 4, value);
-  ++memoryGeneration_;
+  Touch(map::kOptionBase + 4 * index, 4);
 }
 
 bool SimChip::Locked() const {
