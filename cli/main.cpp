@@ -41,4 +41,7 @@ int RunTool(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return RunTool(argc, argv); }
+int main(int argc, char** argv) {
+  dravlopro::platform::PrepareStandardStreams();
+  return RunTool(argc, argv);
+}

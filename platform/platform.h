@@ -27,6 +27,10 @@ OutputSink& StandardError();
 // commands draw their progress line; null when it is a file, a pipe or
 // nothing, which then gets no progress at all.
 OutputSink* ProgressTerminal();
+// Called first by every program: standard input, output and error open
+// (on the null device where they were closed), and a reader of standard
+// output that goes away never ends the program.
+void PrepareStandardStreams();
 // The command line as wide strings, entry 0 the program itself.
 std::vector<std::wstring> CommandLineArguments(int argc, char** argv);
 

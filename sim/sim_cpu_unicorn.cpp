@@ -117,6 +117,21 @@ struct SimCpu::Engine {
     }
   }
 
+  // The bus from kBase to end, through the chip's bus decoder.
+  template <std::uint32_t kBase>
+  bool MapBus(std::uint32_t end) {
+    return uc_mmio_map(
+               uc, kBase, end - kBase,
+               [](uc_engine* u, std::uint64_t o, unsigned s, void* d) {
+                 return BusRead(u, o, s, d, kBase);
+               },
+               this,
+               [](uc_engine* u, std::uint64_t o, unsigned s, std::uint64_t v, void* d) {
+                 BusWrite(u, o, s, v, d, kBase);
+               },
+               this) == UC_ERR_OK;
+  }
+
   bool Open(SimChip& c) {
     chip = &c;
     flash = c.flash_.data();
@@ -133,26 +148,8 @@ struct SimCpu::Engine {
                               c.option_.data()) == UC_ERR_OK;
     ok = ok && uc_mem_map_ptr(uc, map::kSramBase, c.sram_.size(), UC_PROT_ALL, c.sram_.data()) ==
                    UC_ERR_OK;
-    ok = ok && uc_mmio_map(
-                   uc, map::kPeripheralBase, map::kPeripheralEnd - map::kPeripheralBase,
-                   [](uc_engine* u, std::uint64_t o, unsigned s, void* d) {
-                     return BusRead(u, o, s, d, map::kPeripheralBase);
-                   },
-                   this,
-                   [](uc_engine* u, std::uint64_t o, unsigned s, std::uint64_t v, void* d) {
-                     BusWrite(u, o, s, v, d, map::kPeripheralBase);
-                   },
-                   this) == UC_ERR_OK;
-    ok = ok && uc_mmio_map(
-                   uc, map::kPpbBase, map::kPpbEnd - map::kPpbBase,
-                   [](uc_engine* u, std::uint64_t o, unsigned s, void* d) {
-                     return BusRead(u, o, s, d, map::kPpbBase);
-                   },
-                   this,
-                   [](uc_engine* u, std::uint64_t o, unsigned s, std::uint64_t v, void* d) {
-                     BusWrite(u, o, s, v, d, map::kPpbBase);
-                   },
-                   this) == UC_ERR_OK;
+    ok = ok && MapBus<map::kPeripheralBase>(map::kPeripheralEnd);
+    ok = ok && MapBus<map::kPpbBase>(map::kPpbEnd);
     ok = ok && uc_hook_add(uc, &codeHook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnInstruction),
                            this, 1, 0) == UC_ERR_OK;
     uc_hook interruptHook = 0;

@@ -199,6 +199,7 @@ std::optional<std::uint32_t> AnswerDelayMs() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::PrepareStandardStreams();
   std::vector<std::wstring> arguments = platform::CommandLineArguments(argc, argv);
   if (arguments.size() >= 3 && arguments[1] == L"--replay") return Replay(arguments);
   if (arguments.size() >= 2 && arguments[1] == L"--gdb") return sim::RunSimGdb(arguments);

@@ -241,16 +241,17 @@ bool SimTarget::LoadSaved(const std::string& saved) {
   config.erasePolls = in.Next();
   config.programPolls = in.Next();
   config.lockBlocksFlashReads = in.Next() != 0;
-  SimChip loaded;
-  if (!in.ok() || !loaded.Configure(config)) return false;
-
+  // The memory must be in the file before any is set aside for it: a
+  // damaged size must not ask for gigabytes.
   const Bytes& flash = records["flash"];
   const Bytes& option = records["option"];
   const Bytes& sram = records["sram"];
-  if (flash.size() != config.flashSize || option.size() != config.pageSize ||
+  if (!in.ok() || flash.size() != config.flashSize || option.size() != config.pageSize ||
       sram.size() != config.sramSize) {
     return false;
   }
+  SimChip loaded;
+  if (!loaded.Configure(config)) return false;
   loaded.SetFlashBytes(map::kFlashBase, flash);
   for (std::uint32_t i = 0; i < option.size() / 4; ++i) {
     loaded.SetOptionWord(i, GetLe32(&option[4 * i]));
