@@ -10,6 +10,7 @@
 
 int main(int argc, char** argv) {
   using namespace dravlopro;
+  platform::PrepareStandardStreams();
   std::unique_ptr<HidBackend> hid = platform::MakeHidBackend();
   std::unique_ptr<SettingsStore> settings = platform::MakeSettingsStore();
   SystemClock clock;
