@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/result_code.h"
+#include "debug/access_batch.h"
 #include "probe/flash.h"
 #include "probe/registers.h"
 
@@ -66,10 +67,25 @@ FlashWriter::Outcome FlashWriter::Write(std::uint32_t address, const std::uint8_
   return Outcome::Ok;
 }
 
+// Each word: FMC_ADDR, FMC_DATA, FMC_CMD and FMC_CTRL written and FMC_CTRL
+// and FMC_STATUS read back, in one transfer request.
 FlashWriter::Outcome FlashWriter::Program(std::uint32_t address, const std::uint32_t* words,
                                           std::uint32_t count) {
-  if (ProgramWords(target_.device(), address, words, count) != kFlashDone) {
-    return target_.device().linkRetired ? Outcome::LinkLost : Outcome::Failed;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    std::uint32_t ctrl = 0, status = 0;
+    AccessBatch batch;
+    batch.Write(fmc::kBase + 4 * fmc::kBlockAddr, address + 4 * k);
+    batch.Write(fmc::kBase + 4 * fmc::kBlockData, words[k]);
+    batch.Write(fmc::kBase + 4 * fmc::kBlockCmd, fmc::kCmdProgramWord);
+    batch.Write(fmc::kBase + 4 * fmc::kBlockCtrl, fmc::kCtrlStart);
+    batch.Read(fmc::kCtrl, &ctrl);
+    batch.Read(fmc::kStatus, &status);
+    const AccessResult result = batch.Run(target_.device());
+    if (result == AccessResult::LinkLost) return Outcome::LinkLost;
+    if (result != AccessResult::Ok) return Outcome::Failed;
+    // As the tool does it: a word whose operation has not finished yet is
+    // not waited for; the read-back tells whether it took.
+    if (fmc::Finished(ctrl) && (status & fmc::kStatusProgrammed) == 0) return Outcome::Failed;
   }
   return Outcome::Ok;
 }
