@@ -29,6 +29,16 @@ enum class HidRead {
   Failed     // the read itself failed (the device went away, ...)
 };
 
+// Hears how a claim goes when another run holds the adapter.
+class ClaimWait {
+ public:
+  virtual ~ClaimWait() = default;
+  // The adapter is held elsewhere: the claim waits, at most boundMs.
+  virtual void Started(std::uint32_t boundMs) = 0;
+  // The bound ran out while it was still held: the claim gives up.
+  virtual void GaveUp(std::uint32_t boundMs) = 0;
+};
+
 // One opened HID interface. Report buffers always hold the report number at
 // offset 0; a backend whose platform API leaves it out maps it here and
 // nowhere else.
@@ -46,8 +56,12 @@ class HidConnection {
   // Takes the adapter behind this connection for the rest of the run, so
   // that no other process exchanges reports with it meanwhile: waits, within
   // a bound, while another run holds it, then drops any input reports that
-  // queued up for this handle. False when the bound ran out.
-  virtual bool Claim() { return true; }
+  // queued up for this handle. False when the bound ran out. A claim that
+  // has to wait tells `wait`.
+  virtual bool Claim(ClaimWait& wait) {
+    static_cast<void>(wait);
+    return true;
+  }
 };
 
 enum class InterfaceOpen {

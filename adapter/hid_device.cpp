@@ -113,6 +113,28 @@ int CHidDevice::Open(std::int32_t index, std::wstring serial, std::uint16_t vend
   }
 }
 
+namespace {
+
+// One claim's waits, told to the device's observer with the adapter's name.
+class NamedClaimWait : public ClaimWait {
+ public:
+  NamedClaimWait(ClaimWaitObserver* observer, const std::wstring& serial, const char* path)
+      : observer_(observer), serial_(serial), path_(path) {}
+  void Started(std::uint32_t boundMs) override {
+    if (observer_ != nullptr) observer_->ClaimWaitStarted(serial_, path_, boundMs);
+  }
+  void GaveUp(std::uint32_t boundMs) override {
+    if (observer_ != nullptr) observer_->ClaimGaveUp(serial_, path_, boundMs);
+  }
+
+ private:
+  ClaimWaitObserver* observer_;
+  const std::wstring& serial_;
+  std::string path_;
+};
+
+}  // namespace
+
 int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
                              const std::wstring& serial, std::int32_t /*flag*/) {
   handle.reset();
@@ -128,7 +150,8 @@ int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
         ReadSerialNumber(*h) == serial) {
       // Held by another run for longer than the claim waits: as if it could
       // not be opened.
-      if (!h->Claim()) return kHeldElsewhere;
+      NamedClaimWait wait(claimObserver, serial, scratch);
+      if (!h->Claim(wait)) return kHeldElsewhere;
       handle = std::move(h);
       linkRetired = false;
       return 1;

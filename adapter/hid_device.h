@@ -37,6 +37,18 @@ struct UnopenableAdapter {
   std::string reason;
 };
 
+// Hears of an adapter that another run holds while this one waits for it.
+// The adapter is named by its serial number, or by its device path when it
+// has none.
+class ClaimWaitObserver {
+ public:
+  virtual ~ClaimWaitObserver() = default;
+  virtual void ClaimWaitStarted(const std::wstring& serial, const std::string& path,
+                                std::uint32_t boundMs) = 0;
+  virtual void ClaimGaveUp(const std::wstring& serial, const std::string& path,
+                           std::uint32_t boundMs) = 0;
+};
+
 // One HID adapter handle with its attributes and capabilities.
 class CHidDevice {
  public:
@@ -84,6 +96,8 @@ class CHidDevice {
   // Set when the link to the adapter could not be brought back in step
   // after a lost answer: nothing more is exchanged on this handle.
   bool linkRetired = false;
+  // Told when opening an adapter waits for another run; may stay null.
+  ClaimWaitObserver* claimObserver = nullptr;
 
  private:
   // The enumeration pass of Open: counts the adapters and records their

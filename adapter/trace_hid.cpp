@@ -40,8 +40,8 @@ class RecordingConnection : public HidConnection {
     return read;
   }
 
-  bool Claim() override {
-    const bool claimed = inner_->Claim();
+  bool Claim(ClaimWait& wait) override {
+    const bool claimed = inner_->Claim(wait);
     trace::Writer& w = backend_.writer();
     w.Write(trace::Line(w.Ms(), "claim").Num("index", index_).Bool("ok", claimed));
     return claimed;

@@ -68,6 +68,8 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode,
       break;
     }
     if (command == nullptr) {
+      context.hints.Print("dravlopro: " + Narrow(argv[context.commandIndex]) +
+                          ": not a command; run dravlopro --help\n");
       resultCode = CommandNotApplicable;
       break;
     }
@@ -78,14 +80,37 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode,
 
 // An adapter that is attached but cannot be opened looks like no adapter at
 // all: each one is named on standard error, with the system's reason.
-void NameUnopenableAdapters(const RunContext& context, OutputSink& err) {
-  if (context.state.quiet != 0) return;
+void NameUnopenableAdapters(RunContext& context) {
   for (const UnopenableAdapter& adapter : context.adapter.device.unopenableAdapters()) {
-    err.Write("dravlopro: " + adapter.path + ": " + adapter.reason +
-              ": the adapter is attached but cannot be opened; see \"Linux permissions\" in the "
-              "README\n");
+    context.hints.Print("dravlopro: " + adapter.path + ": " + adapter.reason +
+                        ": the adapter is attached but cannot be opened; see \"Linux "
+                        "permissions\" in the README\n");
   }
 }
+
+// Says on standard error when opening an adapter waits for another run that
+// holds it, and when the wait runs out.
+class ClaimWaitLines : public ClaimWaitObserver {
+ public:
+  explicit ClaimWaitLines(Console& hints) : hints_(hints) {}
+  void ClaimWaitStarted(const std::wstring& serial, const std::string& path,
+                        std::uint32_t boundMs) override {
+    hints_.Print("dravlopro: adapter " + Name(serial, path) +
+                 " is in use by another run; waiting for it, at most " + Seconds(boundMs) + "\n");
+  }
+  void ClaimGaveUp(const std::wstring& serial, const std::string& path,
+                   std::uint32_t boundMs) override {
+    hints_.Print("dravlopro: adapter " + Name(serial, path) + " is still in use after " +
+                 Seconds(boundMs) + "; giving up\n");
+  }
+
+ private:
+  static std::string Name(const std::wstring& serial, const std::string& path) {
+    return serial.empty() ? path : "SN " + Narrow(serial);
+  }
+  static std::string Seconds(std::uint32_t ms) { return std::to_string(ms / 1000) + " s"; }
+  Console& hints_;
+};
 
 }  // namespace
 
@@ -94,6 +119,8 @@ int RunDriver(const std::vector<std::wstring>& argv, const Environment& environm
   RunContext context(environment);
   context.argv = argv.empty() ? std::vector<std::wstring>{L"dravlopro"} : argv;
   RunState& state = context.state;
+  ClaimWaitLines claimWaitLines(context.hints);
+  context.device().claimObserver = &claimWaitLines;
 
   // The two words every shell user tries first, each alone on the line: the
   // help is the usage text, as a run without arguments prints it.
@@ -119,7 +146,7 @@ int RunDriver(const std::vector<std::wstring>& argv, const Environment& environm
 
   FinalReport(context.console, resultCode, context.processTrail);
   if (resultCode == NoAdapter || resultCode == AdapterNotFound) {
-    NameUnopenableAdapters(context, environment.err);
+    NameUnopenableAdapters(context);
   }
   return resultCode;
 }

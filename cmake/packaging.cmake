@@ -1,9 +1,10 @@
 # Installation (`cmake --install`), the Debian package (`cpack -G DEB`) and,
 # from the Windows build, the release zip (`cpack -G ZIP`).
 #
-# Installs the programs in bin/ and, on Linux and macOS, their manual pages
-# and the bash completion; on Linux the udev rule that opens the adapter's
-# hidraw nodes to its user goes to lib/udev/rules.d under the prefix.
+# Installs the programs in bin/ and, on Linux and macOS, the gang script as
+# dravlopro-gang, the manual pages, the README and the bash completion; on
+# Linux the udev rule that opens the adapter's hidraw nodes to its user goes
+# to lib/udev/rules.d under the prefix.
 
 include(GNUInstallDirs)
 
@@ -21,6 +22,9 @@ if(WIN32)
                 ${PROJECT_SOURCE_DIR}/examples/blinky/blinky.bin DESTINATION examples)
 else()
   install(TARGETS dravlopro dravlopro-gdb RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The gang script, a program of its own on PATH.
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/gang DESTINATION ${CMAKE_INSTALL_BINDIR}
+          RENAME dravlopro-gang)
   if(TARGET dravlopro-sim)
     install(TARGETS dravlopro-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -29,7 +33,7 @@ endif()
 if(UNIX)
   # The manual pages and the changelog, with the version filled in, and
   # compressed the way Debian packages carry them (gzip -9n: no name, no time).
-  set(DRAVLOPRO_MAN_PAGES dravlopro.1 dravlopro-gdb.1)
+  set(DRAVLOPRO_MAN_PAGES dravlopro.1 dravlopro-gang.1 dravlopro-gdb.1)
   if(TARGET dravlopro-sim)
     list(APPEND DRAVLOPRO_MAN_PAGES dravlopro-sim.1)
   endif()
@@ -40,12 +44,14 @@ if(UNIX)
     configure_file(${DRAVLOPRO_DIST_DIR}/${page}.in ${DRAVLOPRO_DIST_BINARY_DIR}/${page} @ONLY)
   endforeach()
   configure_file(${DRAVLOPRO_DIST_DIR}/changelog.in ${DRAVLOPRO_DIST_BINARY_DIR}/changelog @ONLY)
+  # The README, to which the manual pages and the tool's hints point.
+  configure_file(${PROJECT_SOURCE_DIR}/README.md ${DRAVLOPRO_DIST_BINARY_DIR}/README.md COPYONLY)
 
   find_program(DRAVLOPRO_GZIP gzip)
   set(DRAVLOPRO_DOC_FILES ${DRAVLOPRO_DIST_DIR}/copyright)
   set(DRAVLOPRO_MAN_FILES)
   set(DRAVLOPRO_COMPRESSED)
-  foreach(file IN LISTS DRAVLOPRO_MAN_PAGES ITEMS changelog)
+  foreach(file IN LISTS DRAVLOPRO_MAN_PAGES ITEMS changelog README.md)
     set(plain ${DRAVLOPRO_DIST_BINARY_DIR}/${file})
     if(DRAVLOPRO_GZIP)
       set(packed ${DRAVLOPRO_DIST_BINARY_DIR}/compressed/${file}.gz)
@@ -59,7 +65,7 @@ if(UNIX)
       list(APPEND DRAVLOPRO_COMPRESSED ${packed})
       set(plain ${packed})
     endif()
-    if(file STREQUAL "changelog")
+    if(file STREQUAL "changelog" OR file STREQUAL "README.md")
       list(APPEND DRAVLOPRO_DOC_FILES ${plain})
     else()
       list(APPEND DRAVLOPRO_MAN_FILES ${plain})
@@ -150,11 +156,14 @@ lines run it with a list of commands; its exit status tells the result.
 dravlopro-sim runs the same commands against a simulated bench of adapters
 and targets, to try scripts without hardware.
 .
+dravlopro-gang runs one command line on every attached adapter at once.
+.
 dravlopro-gdb serves the GDB remote protocol over the adapter, so that gdb
 (gdb-multiarch) or an IDE can debug the target and load its flash.
 .
 The package also holds the udev rule that lets the user at the seat (and the
-group plugdev) open the adapter, the manual pages and the bash completion.")
+group plugdev) open the adapter, the manual pages, the README and the bash
+completion.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${DRAVLOPRO_DIST_DIR}/postinst ${DRAVLOPRO_DIST_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

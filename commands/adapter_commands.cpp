@@ -26,6 +26,13 @@ int SerialNumberOfId(const RunContext& context, const std::wstring& id, std::wst
   return Success;
 }
 
+bool IsAttached(const AdapterTable& adapters, const std::wstring& sn) {
+  for (std::uint32_t i = 0; i < adapters.adapterCount; ++i) {
+    if (adapters.adapterSns[i] == sn) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::wstring ReadSavedSerialNumber(RunContext& context) {
@@ -88,6 +95,10 @@ int HandleSdev(RunContext& context) {
   }
   context.settings.WriteSn(context.settingsPath, sn);
   context.console.PrintMessage(L"SN: " + sn + L" saves in the INI file.\n");
+  if (!IsAttached(context.adapters, sn)) {
+    context.hints.Print("dravlopro: no attached adapter has the serial number " + Narrow(sn) +
+                        "; saved all the same: runs without -id or -sn will look for it\n");
+  }
   return Success;
 }
 

@@ -1,9 +1,14 @@
+#include <algorithm>
 #include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "base/result_code.h"
 #include "base/text.h"
 #include "commands/handlers.h"
 #include "commands/progress_line.h"
+#include "image/image_kind.h"
 #include "image/loader.h"
 #include "image/program.h"
 
@@ -23,6 +28,27 @@ ImageFile ImageFileOf(const RunContext& context) {
           IsHexFileName(context.state.params[0])};
 }
 
+// A file taken as a binary image whose text looks like another kind: it is
+// used as it is, and standard error says what it seems to be.
+void WarnOfTextImage(RunContext& context, const std::vector<std::uint8_t>& image) {
+  const std::size_t size = std::min<std::size_t>(context.imageState.imageSize, image.size());
+  const TextImageKind kind = GuessTextImageKind(std::span(image.data(), size));
+  if (kind == TextImageKind::None) return;
+  const std::string name = Narrow(context.argv.at(context.commandIndex + 1));
+  if (kind == TextImageKind::IntelHex) {
+    context.hints.Print("dravlopro: " + name +
+                        ": looks like Intel HEX text but is taken as a binary image; a file is "
+                        "read as HEX only when its name is longer than five characters and ends "
+                        "in .hex (any case), for example app.hex\n");
+  } else {
+    context.hints.Print("dravlopro: " + name +
+                        ": looks like Motorola S-record text but is taken as a binary image; "
+                        "only Intel HEX (a name ending in .hex) and raw binary files are read: "
+                        "convert it, for example with objcopy -I srec -O ihex " +
+                        name + " app.hex\n");
+  }
+}
+
 int RunImageCommand(RunContext& context, bool verifyOnly) {
   const ImageFile file = ImageFileOf(context);
   std::vector<std::uint8_t>& image = context.adapter.image;
@@ -30,6 +56,7 @@ int RunImageCommand(RunContext& context, bool verifyOnly) {
   const int loaded = LoadImageFile(file.path, file.hex, image, context.imageState, rejected);
   if (rejected) context.console.Alert(kHexRejectedMessage);
   if (loaded != Success) return loaded;
+  if (!file.hex) WarnOfTextImage(context, image);
 
   CommandProgress shown(context, verifyOnly ? "-v" : "-a", "bytes");
   if (verifyOnly) {

@@ -68,7 +68,11 @@ void ProgressLine::Draw(std::uint64_t now) {
   if (drawn_ && (text == shown_ || now - drawnMs_ < kProgressRedrawMs)) return;
   const std::size_t length = text.size();
   if (length < width_) text.append(width_ - length, ' ');
-  terminal_.Write("\r" + text);
+  // Lines are built by appending: GCC 12's -Wrestrict misreads `"\r" + text`
+  // when a Release build inlines it.
+  std::string line(1, '\r');
+  line += text;
+  terminal_.Write(line);
   width_ = std::max(width_, length);
   shown_ = text.substr(0, length);
   drawn_ = true;
@@ -76,7 +80,12 @@ void ProgressLine::Draw(std::uint64_t now) {
 }
 
 void ProgressLine::Finish() {
-  if (drawn_) terminal_.Write("\r" + std::string(width_, ' ') + "\r");
+  if (drawn_) {
+    std::string blank(1, '\r');
+    blank.append(width_, ' ');
+    blank += '\r';
+    terminal_.Write(blank);
+  }
   started_ = false;
   drawn_ = false;
   shown_.clear();

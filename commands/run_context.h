@@ -40,6 +40,7 @@ struct RunContext {
   explicit RunContext(const Environment& env)
       : adapter(env.hid, adapters),
         console(env.out, state.quiet),
+        hints(env.err, state.quiet),
         clock(env.clock),
         settings(env.settings),
         progressTerminal(env.progress) {}
@@ -53,6 +54,9 @@ struct RunContext {
   ImageState imageState;
   std::uint32_t flashPageSize = 0;
   Console console;
+  // Standard error: one line that names the cause beside the console text,
+  // silenced by quiet mode like the console.
+  Console hints;
   Clock& clock;
   SettingsStore& settings;
   std::filesystem::path settingsPath;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "adapter/hid_backend.h"
 #include "base/clock.h"
 
 namespace dravlopro::platform {
@@ -33,8 +34,10 @@ class AdapterLocks {
   // Takes the lock of this name, waiting while another process holds it,
   // at most the wait bound. True when it is held now, also when this object
   // held it already. A lock that cannot be set up at all (no such file, the
-  // file system has no locks) does not stop the run: true as well.
-  bool Hold(const std::string& name, LockTarget target = LockTarget::Existing);
+  // file system has no locks) does not stop the run: true as well. A wait
+  // is told to `wait`, when given.
+  bool Hold(const std::string& name, LockTarget target = LockTarget::Existing,
+            ClaimWait* wait = nullptr);
 
  private:
   struct Held;

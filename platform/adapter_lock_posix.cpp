@@ -25,7 +25,7 @@ AdapterLocks::AdapterLocks(Clock& clock, std::uint32_t waitMs) : clock_(clock), 
 
 AdapterLocks::~AdapterLocks() = default;
 
-bool AdapterLocks::Hold(const std::string& name, LockTarget target) {
+bool AdapterLocks::Hold(const std::string& name, LockTarget target, ClaimWait* wait) {
   for (const auto& held : held_) {
     if (held->name == name) return true;
   }
@@ -43,7 +43,11 @@ bool AdapterLocks::Hold(const std::string& name, LockTarget target) {
       return true;
     }
     if (errno != EWOULDBLOCK && errno != EINTR) return true;
-    if (waited >= waitMs_) return false;
+    if (waited == 0 && wait != nullptr) wait->Started(waitMs_);
+    if (waited >= waitMs_) {
+      if (wait != nullptr) wait->GaveUp(waitMs_);
+      return false;
+    }
     const std::uint32_t step = std::min(kAdapterClaimPollMs, waitMs_ - waited);
     clock_.SleepMs(step);
     waited += step;

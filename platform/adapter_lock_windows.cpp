@@ -25,7 +25,7 @@ AdapterLocks::AdapterLocks(Clock& clock, std::uint32_t waitMs) : clock_(clock), 
 
 AdapterLocks::~AdapterLocks() = default;
 
-bool AdapterLocks::Hold(const std::string& name, LockTarget) {
+bool AdapterLocks::Hold(const std::string& name, LockTarget, ClaimWait* wait) {
   for (const auto& held : held_) {
     if (held->name == name) return true;
   }
@@ -42,8 +42,10 @@ bool AdapterLocks::Hold(const std::string& name, LockTarget) {
       held_.push_back(std::make_unique<Held>(name, mutex));
       return true;
     }
+    if (state == WAIT_TIMEOUT && waited == 0 && wait != nullptr) wait->Started(waitMs_);
     if (state != WAIT_TIMEOUT || waited >= waitMs_) {
       CloseHandle(mutex);
+      if (state == WAIT_TIMEOUT && wait != nullptr) wait->GaveUp(waitMs_);
       return state != WAIT_TIMEOUT;
     }
     const std::uint32_t step = std::min(kAdapterClaimPollMs, waitMs_ - waited);

@@ -136,10 +136,10 @@ class HidapiConnection : public HidConnection {
 
   // The lock first, then the queue: while this handle waited, it collected
   // the answers meant for the run that held the adapter.
-  bool Claim() override {
+  bool Claim(ClaimWait& wait) override {
     LockTarget target = LockTarget::Existing;
     const std::string lockFile = LockFileFor(serial_, path_, target);
-    if (!locks_.Hold(lockFile, target)) return false;
+    if (!locks_.Hold(lockFile, target, &wait)) return false;
     std::uint8_t payload[kReportByteLength];
     for (int i = 0; i < kMaxQueuedReports; ++i) {
       if (hid_read_timeout(device_.get(), payload, sizeof payload, 0) <= 0) break;

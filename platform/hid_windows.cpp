@@ -128,10 +128,13 @@ class WindowsHidConnection : public HidConnection {
 
   // The lock first, then the queue: while this handle waited, it collected
   // the answers meant for the run that held the adapter.
-  bool Claim() override {
+  bool Claim(ClaimWait& wait) override {
     std::wstring serial;
     if (!GetSerialNumber(serial)) serial.clear();
-    if (!locks_.Hold("dravlopro-adapter-" + AdapterLockKey(serial, path_))) return false;
+    if (!locks_.Hold("dravlopro-adapter-" + AdapterLockKey(serial, path_), LockTarget::Existing,
+                     &wait)) {
+      return false;
+    }
     HidD_FlushQueue(device_.get());
     return true;
   }

@@ -40,7 +40,7 @@ class SimConnection : public HidConnection {
     return true;
   }
 
-  bool Claim() override { return !bench_.onClaim || bench_.onClaim(index_); }
+  bool Claim(ClaimWait& wait) override { return !bench_.onClaim || bench_.onClaim(index_, wait); }
 
   bool Write(const std::uint8_t* report, std::size_t length) override {
     Report request{};

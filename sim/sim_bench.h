@@ -119,7 +119,7 @@ class SimBench : public HidBackend {
   int maxOpenHandles = 0;
   // Asked when a connection claims its adapter for the rest of the run;
   // unset, every claim succeeds at once.
-  std::function<bool(std::size_t deviceIndex)> onClaim;
+  std::function<bool(std::size_t deviceIndex, ClaimWait& wait)> onClaim;
 
   // Exchanges that reached an adapter, every adapter together, over the
   // bench's whole life; the next exchange has this index.

@@ -74,6 +74,11 @@ std::uint8_t SimEngine::AcceptHeader(const Report& request, SimChip& chip) {
   } else if (header.imageSize == 0) {
     status = chip.EraseAllPages() == 0 ? kAccepted : kFlashFailed;
     if (status == kAccepted) ++fullErases;
+  } else if (chip.EraseOptionPage() != 0 || chip.EraseAllPages() != 0) {
+    // The engine erases before it takes the image, and says at once when it
+    // cannot: the option page goes first, which on a secured target lifts
+    // the protection.
+    status = kFlashFailed;
   } else {
     receiving = true;
     expectedBytes = header.imageSize;
@@ -104,8 +109,7 @@ std::uint8_t SimEngine::TakePacket(const Report& request, SimChip& chip) {
 }
 
 std::uint8_t SimEngine::ProgramImage(SimChip& chip) {
-  // The option page goes first: on a secured target that lifts the protection.
-  if (chip.EraseOptionPage() != 0 || chip.EraseAllPages() != 0) return kFlashFailed;
+  // The header erased the option page and the flash.
   for (std::uint32_t at = 0; at < pending.size(); at += 4) {
     std::uint32_t word = 0xFFFFFFFF;
     for (std::uint32_t i = 0; i < 4 && at + i < pending.size(); ++i) {

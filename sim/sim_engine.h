@@ -21,7 +21,8 @@ struct EngineHeader {
 
 // The adapter's programming engine (command bytes 0x80 and 0x81). It takes a
 // download header and the image in data packets and does the rest on the
-// target by itself: erase the option page and the flash, program the image
+// target by itself: erase the option page and the flash when the header
+// comes (a header it cannot erase for is refused), program the image
 // from address 0, then write the option words, the protection word and the
 // checksum of words 0 to 4 (at 0x1FF00020). A header with operation 0x06
 // and size 0 only erases the whole flash; the option page stays as it is.

@@ -7,8 +7,9 @@
 // a recorded field trace instead (see "Field traces" in the README).
 //
 // $DRAVLOPRO_SIM_ANSWER_MS, a whole number of milliseconds, makes every
-// request wait that long for real before its answer comes, as over a slow
-// link: 1 is about what a full-speed USB adapter costs per report.
+// answer reach the tool that long after its request, as over a slow link:
+// 1 is about what a full-speed USB adapter costs per report. The tool's
+// read timeouts apply as they do on hardware.
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,7 @@
 #include "sim/sim_gdb.h"
 #include "sim/sim_replay.h"
 #include "sim/sim_store.h"
+#include "sim/slow_link.h"
 
 namespace {
 
@@ -45,6 +47,14 @@ std::filesystem::path TraceFile() {
   return named != nullptr ? std::filesystem::path(named) : std::filesystem::path();
 }
 
+// A run with "-q" anywhere on its line is quiet, as the tool decides.
+bool QuietRun(const std::vector<std::wstring>& arguments) {
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (ToLower(arguments[i]) == L"-q") return true;
+  }
+  return false;
+}
+
 // Where the two hex strings first differ, in bytes; -1 when they do not.
 long FirstDifference(const std::string& expected, const std::string& actual) {
   const std::string prefix = "request ";
@@ -57,7 +67,23 @@ long FirstDifference(const std::string& expected, const std::string& actual) {
   return -1;
 }
 
-void ReportDivergence(const sim::Divergence& d) {
+// The words of a command line as a shell takes them back.
+std::string ShellLine(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& word : words) {
+    const bool plain =
+        !word.empty() && word.find_first_of(" \t'\"\\$`*?;&|<>()") == std::string::npos;
+    std::string quoted = plain ? word : "'";
+    if (!plain) {
+      for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      quoted += "'";
+    }
+    line += (line.empty() ? "" : " ") + quoted;
+  }
+  return line;
+}
+
+void ReportDivergence(const sim::Divergence& d, const sim::TraceReplay& replay) {
   std::string where =
       d.command.empty() ? "before the first command" : "in command " + Narrow(d.command);
   if (!d.request.empty()) where += ", " + d.request + " request";
@@ -67,6 +93,13 @@ void ReportDivergence(const sim::Divergence& d) {
   std::fprintf(stderr, "dravlopro-sim:   run:   %s\n", d.actual.c_str());
   const long at = FirstDifference(d.expected, d.actual);
   if (at >= 0) std::fprintf(stderr, "dravlopro-sim:   first difference at byte %ld\n", at);
+  // Off at once: most likely another command line than the recorded one.
+  if (d.exchange == 0 && replay.recordedArgv().size() > 1) {
+    const std::vector<std::string> words(replay.recordedArgv().begin() + 1,
+                                         replay.recordedArgv().end());
+    std::fprintf(stderr, "dravlopro-sim:   the trace was recorded with: %s\n",
+                 ShellLine(words).c_str());
+  }
 }
 
 // Runs the command line against a recorded trace: the recorded result when
@@ -89,9 +122,9 @@ int Replay(std::vector<std::wstring> arguments) {
     std::fprintf(stderr, "dravlopro-sim: %s\n", problem.c_str());
     return kReplayUnreadable;
   }
-  replay.onDivergence = [](const sim::Divergence& d) {
+  replay.onDivergence = [&replay](const sim::Divergence& d) {
     std::fflush(stdout);
-    ReportDivergence(d);
+    ReportDivergence(d, replay);
     std::exit(kReplayDiverged);
   };
 
@@ -106,67 +139,11 @@ int Replay(std::vector<std::wstring> arguments) {
   trace.End(result);
   sim::Divergence divergence;
   if (!replay.Finished(divergence)) {
-    ReportDivergence(divergence);
+    ReportDivergence(divergence, replay);
     return kReplayDiverged;
   }
   return result;
 }
-
-// The bench's interfaces, each request's answer held back for a while for
-// real: the tool's own waits and its progress line then see a slow link.
-class SlowLink : public HidBackend {
- public:
-  SlowLink(HidBackend& inner, Clock& clock, std::uint32_t answerMs)
-      : inner_(inner), clock_(clock), answerMs_(answerMs) {}
-
-  std::unique_ptr<HidPass> BeginPass(std::uint16_t vendorId, std::uint16_t productId) override {
-    return std::make_unique<SlowPass>(inner_.BeginPass(vendorId, productId), *this);
-  }
-
- private:
-  class SlowPass : public HidPass {
-   public:
-    SlowPass(std::unique_ptr<HidPass> inner, SlowLink& link)
-        : inner_(std::move(inner)), link_(link) {}
-    InterfaceOpen OpenInterface(std::uint32_t memberIndex, HidInterface& out) override {
-      const InterfaceOpen opened = inner_->OpenInterface(memberIndex, out);
-      if (out.connection) {
-        out.connection = std::make_unique<SlowConnection>(std::move(out.connection), link_);
-      }
-      return opened;
-    }
-
-   private:
-    std::unique_ptr<HidPass> inner_;
-    SlowLink& link_;
-  };
-
-  class SlowConnection : public HidConnection {
-   public:
-    SlowConnection(std::unique_ptr<HidConnection> inner, SlowLink& link)
-        : inner_(std::move(inner)), link_(link) {}
-    bool GetAttributes(HidAttributes& out) override { return inner_->GetAttributes(out); }
-    bool GetCaps(HidCaps& out) override { return inner_->GetCaps(out); }
-    bool GetSerialNumber(std::wstring& out) override { return inner_->GetSerialNumber(out); }
-    bool Claim() override { return inner_->Claim(); }
-    bool Write(const std::uint8_t* report, std::size_t length) override {
-      const bool written = inner_->Write(report, length);
-      link_.clock_.SleepMs(link_.answerMs_);
-      return written;
-    }
-    HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
-      return inner_->Read(report, length, timeoutMs);
-    }
-
-   private:
-    std::unique_ptr<HidConnection> inner_;
-    SlowLink& link_;
-  };
-
-  HidBackend& inner_;
-  Clock& clock_;
-  std::uint32_t answerMs_;
-};
 
 // The computer's clock, whose waits the bench's time line follows too: the
 // simulated core runs while the tool waits, as on a real board.
@@ -221,15 +198,22 @@ int main(int argc, char** argv) {
   sim::BenchFolder store(folder, locks, clock);
   sim::SimBench bench;
   if (!store.Open(bench)) {
-    std::fprintf(stderr, "dravlopro-sim: cannot read the simulated bench in %s\n",
-                 folder.string().c_str());
+    std::fprintf(stderr, "dravlopro-sim: cannot read the simulated bench in %s: %s\n",
+                 folder.string().c_str(), store.problem().c_str());
     return 1;
+  }
+  if (store.created() && !QuietRun(arguments)) {
+    std::error_code ignored;
+    std::fprintf(stderr,
+                 "dravlopro-sim: a new simulated bench in %s: one adapter, SIM00001, with an "
+                 "erased target\n",
+                 std::filesystem::absolute(folder, ignored).string().c_str());
   }
 
   // The bench keeps its own settings file, apart from the real tool's.
   IniSettingsStore settings(folder);
   BenchClock benchClock(bench);
-  SlowLink slowLink(bench, benchClock, *answerMs);
+  sim::SlowLink slowLink(bench, benchClock, *answerMs);
   HidBackend& hid = *answerMs == 0 ? static_cast<HidBackend&>(bench) : slowLink;
   TraceSession trace(TraceFile(), arguments);
   if (!trace.openProblem().empty()) {

@@ -102,7 +102,7 @@ class TraceReplay::Backend : public HidBackend {
     HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t) override {
       return replay_.Read(report, length);
     }
-    bool Claim() override { return replay_.Claim(); }
+    bool Claim(ClaimWait&) override { return replay_.Claim(); }
 
    private:
     TraceReplay& replay_;
@@ -183,7 +183,10 @@ bool TraceReplay::Load(const std::filesystem::path& file, int run, std::string& 
       return false;
     }
     if (event.Get("ev") == "run") {
-      ++runsSeen;
+      if (++runsSeen == run) {
+        const auto argv = event.arrays.find("argv");
+        if (argv != event.arrays.end()) recordedArgv_ = argv->second;
+      }
       continue;
     }
     if (runsSeen != run) continue;

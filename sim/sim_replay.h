@@ -54,6 +54,8 @@ class TraceReplay : public RunObserver {
   // standard output.
   int recordedResult() const { return recordedResult_; }
   const std::string& recordedOutput() const { return recordedOutput_; }
+  // The recorded run's command line, argv[0] first, as its run line holds it.
+  const std::vector<std::string>& recordedArgv() const { return recordedArgv_; }
 
   void CommandStarted(const std::wstring& word) override { command_ = word; }
   void AdapterOpened(const std::wstring&, const std::string&) override {}
@@ -98,6 +100,7 @@ class TraceReplay : public RunObserver {
   std::wstring command_;
   int recordedResult_ = -1;
   std::string recordedOutput_;
+  std::vector<std::string> recordedArgv_;
   std::unique_ptr<Backend> backend_;
   std::unique_ptr<Settings> settings_;
 };

@@ -88,8 +88,8 @@ bool ParseSize(const std::string& text, std::uint32_t& out) {
 // locked for a target whose security lock is on, no-target for an adapter
 // whose wire nothing answers on, erase-fails for a flash controller that
 // fails every page erase. No words: the default kind, unlocked. False for an
-// unknown word or a kind that cannot exist.
-bool FreshTarget(const std::vector<std::string>& words, SimTarget& target) {
+// unknown word or a kind that cannot exist, with the reason.
+bool FreshTarget(const std::vector<std::string>& words, SimTarget& target, std::string& problem) {
   SimConfig config;
   bool locked = false;
   SimFaults faults;
@@ -103,20 +103,24 @@ bool FreshTarget(const std::vector<std::string>& words, SimTarget& target) {
       faults.noTarget = true;
     } else if (word == "erase-fails") {
       faults.eraseError.flags = fmc::kErrAddress;
+    } else if (key != "flash" && key != "page" && key != "sram") {
+      problem = "\"" + word +
+                "\" is no target word (flash=, page=, sram=, locked, no-target, erase-fails)";
+      return false;
     } else if (equals == std::string::npos || !ParseSize(word.substr(equals + 1), value)) {
+      problem = "\"" + word + "\" needs a size in bytes, decimal or 0x hexadecimal";
       return false;
     } else if (key == "flash") {
       config.flashSize = value;
     } else if (key == "page") {
       config.pageSize = value;
-    } else if (key == "sram") {
-      config.sramSize = value;
     } else {
-      return false;
+      config.sramSize = value;
     }
   }
   if (config.flashSize > kMaxMemorySize || config.sramSize > kMaxMemorySize ||
       config.flashSize < config.pageSize || !target.Configure(config)) {
+    problem = "no simulated target has these sizes (at most 16 MB each, whole pages of flash)";
     return false;
   }
   target.chip.SetLocked(locked);
@@ -145,31 +149,52 @@ bool LoadSavedTarget(const fs::path& file, SimTarget& target) {
 // Adds the adapters the list names, each with its saved target, or a fresh
 // one of the kind its line describes. targetWords gets the words of each
 // line after the version, for writing the list back.
+// False, with what is wrong and where, when the list cannot be used.
 bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
-              std::vector<std::string>& targetWords) {
+              std::vector<std::string>& targetWords, std::string& problem) {
   std::istringstream in(text);
   std::string line;
-  if (!std::getline(in, line) || line != kListHeader) return false;
+  if (!std::getline(in, line) || line != kListHeader) {
+    problem = std::string(kListFile) + " line 1: \"" + line + "\" where \"" + kListHeader +
+              "\" should be";
+    return false;
+  }
   targetWords.clear();
   std::size_t number = 0;
-  while (std::getline(in, line)) {
+  for (std::size_t lineNumber = 2; std::getline(in, line); ++lineNumber) {
+    const std::string where = std::string(kListFile) + " line " + std::to_string(lineNumber) + ": ";
     // adapter <serial or -> <version> [target words]
     std::istringstream words(line);
     std::string kind;
     std::string serial;
     std::string version;
-    if (!(words >> kind >> serial >> version) || kind != "adapter") return false;
+    if (!(words >> kind >> serial >> version)) {
+      problem =
+          where + "\"" + line + "\" is too short for \"adapter SERIAL VERSION [TARGET WORDS]\"";
+      return false;
+    }
+    if (kind != "adapter") {
+      problem = where + "\"" + kind + "\" where \"adapter\" should be";
+      return false;
+    }
     std::vector<std::string> targetKind;
     for (std::string word; words >> word;) targetKind.push_back(word);
     SimAdapter& adapter = serial == "-" ? bench.AddAdapterWithoutSerial(version)
                                         : bench.AddAdapter(Widen(serial), version);
-    if (!FreshTarget(targetKind, adapter.target)) return false;
+    if (!FreshTarget(targetKind, adapter.target, problem)) {
+      problem = where + problem;
+      return false;
+    }
     std::string joined;
     for (const std::string& word : targetKind) joined += (joined.empty() ? "" : " ") + word;
     targetWords.push_back(joined);
-    if (!LoadSavedTarget(TargetFile(folder, number), adapter.target)) return false;
+    if (!LoadSavedTarget(TargetFile(folder, number), adapter.target)) {
+      problem = TargetFile(folder, number).filename().string() + " holds no saved target";
+      return false;
+    }
     ++number;
   }
+  if (number == 0) problem = std::string(kListFile) + " lists no adapter";
   return number > 0;
 }
 
@@ -178,7 +203,8 @@ bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
 BenchFolder::BenchFolder(fs::path folder, FolderLocks& locks, Clock& clock)
     : folder_(std::move(folder)), locks_(locks), clock_(clock) {}
 
-bool BenchFolder::Take(const fs::path& file, std::unique_ptr<FolderLocks::Held>& out) {
+bool BenchFolder::Take(const fs::path& file, std::unique_ptr<FolderLocks::Held>& out,
+                       ClaimWait* wait) {
   for (std::uint32_t waited = 0;; waited += kLockPollMs) {
     switch (locks_.TryTake(file, out)) {
       case FolderLocks::Attempt::Taken:
@@ -188,7 +214,11 @@ bool BenchFolder::Take(const fs::path& file, std::unique_ptr<FolderLocks::Held>&
       case FolderLocks::Attempt::Busy:
         break;
     }
-    if (waited >= kLockWaitMs) return false;
+    if (waited == 0 && wait != nullptr) wait->Started(kLockWaitMs);
+    if (waited >= kLockWaitMs) {
+      if (wait != nullptr) wait->GaveUp(kLockWaitMs);
+      return false;
+    }
     clock_.SleepMs(kLockPollMs);
   }
 }
@@ -199,35 +229,47 @@ bool BenchFolder::Open(SimBench& bench) {
   // Runs that start together find one bench: the first creates it, the
   // others wait and load it.
   std::unique_ptr<FolderLocks::Held> listLock;
-  if (!Take(folder_ / kListLock, listLock)) return false;
+  if (!Take(folder_ / kListLock, listLock)) {
+    problem_ = std::string(kListLock) + " cannot be taken";
+    return false;
+  }
   const fs::path list = folder_ / kListFile;
   const bool exists = fs::exists(list, error);
-  if (error) return false;
+  if (error) {
+    problem_ = std::string(kListFile) + ": " + error.message();
+    return false;
+  }
   if (exists) {
     listText_.clear();
-    if (ReadFile(list, listText_) != SharedRead::Read ||
-        !LoadList(folder_, listText_, bench, targetWords_))
+    if (ReadFile(list, listText_) != SharedRead::Read) {
+      problem_ = std::string(kListFile) + " cannot be read";
       return false;
+    }
+    if (!LoadList(folder_, listText_, bench, targetWords_, problem_)) return false;
   } else {
     // The first run: one adapter with an erased target.
     bench.AddAdapter(L"SIM00001", "2.0.0");
     listText_ = ListText(bench, targetWords_);
     if (!NumberedAdapter(bench, 0).target.Save(TargetFile(folder_, 0)) ||
         !ReplaceFile(list, listText_)) {
+      problem_ = "a new bench cannot be written there";
       return false;
     }
+    created_ = true;
   }
-  bench.onClaim = [this, &bench](std::size_t deviceIndex) { return Claim(bench, deviceIndex); };
+  bench.onClaim = [this, &bench](std::size_t deviceIndex, ClaimWait& wait) {
+    return Claim(bench, deviceIndex, wait);
+  };
   return true;
 }
 
-bool BenchFolder::Claim(SimBench& bench, std::size_t deviceIndex) {
+bool BenchFolder::Claim(SimBench& bench, std::size_t deviceIndex, ClaimWait& wait) {
   const std::size_t number = AdapterNumber(bench, deviceIndex);
   // Claimed earlier in this run: what the run did with it since must stay.
   if (claimed_.count(number) != 0) return true;
   if (refused_.count(number) != 0) return false;
   std::unique_ptr<FolderLocks::Held> held;
-  if (!Take(TargetLock(folder_, number), held)) {
+  if (!Take(TargetLock(folder_, number), held, &wait)) {
     refused_.insert(number);
     return false;
   }

@@ -52,7 +52,7 @@ class BenchFolder {
   BenchFolder(std::filesystem::path folder, FolderLocks& locks, Clock& clock);
 
   // Fills the empty `bench` and hooks its adapter claims to this folder.
-  // False when the bench cannot be read or created.
+  // False when the bench cannot be read or created (problem() says why).
   bool Open(SimBench& bench);
   // Saves what this run changed and lets other runs have its adapters.
   // False when a file cannot be written.
@@ -60,10 +60,15 @@ class BenchFolder {
   // True when an adapter's saved state could not be read back when it was
   // claimed (the claim then failed).
   bool damaged() const { return damaged_; }
+  // After Open: true when it created the default bench; what is wrong with
+  // the bench when it returned false.
+  bool created() const { return created_; }
+  const std::string& problem() const { return problem_; }
 
  private:
-  bool Claim(SimBench& bench, std::size_t deviceIndex);
-  bool Take(const std::filesystem::path& file, std::unique_ptr<FolderLocks::Held>& out);
+  bool Claim(SimBench& bench, std::size_t deviceIndex, ClaimWait& wait);
+  bool Take(const std::filesystem::path& file, std::unique_ptr<FolderLocks::Held>& out,
+            ClaimWait* wait = nullptr);
 
   std::filesystem::path folder_;
   FolderLocks& locks_;
@@ -73,6 +78,8 @@ class BenchFolder {
   std::map<std::size_t, std::unique_ptr<FolderLocks::Held>> claimed_;  // by adapter number
   std::set<std::size_t> refused_;  // adapters this run could not claim
   bool damaged_ = false;
+  bool created_ = false;
+  std::string problem_;
 };
 
 }  // namespace dravlopro::sim

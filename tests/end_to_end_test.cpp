@@ -116,6 +116,33 @@ TEST(EndToEnd, SimulatedBenchKeepsTheTargetBetweenRuns) {
   EXPECT_EQ(o.out, ConsoleBytes("ID:0, SN:SIM00001(*).\r\n" + kSuccess));
 }
 
+// The bench says where it made a new bench, and what in bench.txt it cannot
+// use; the tool's own output stays as it is.
+TEST(EndToEnd, TheSimulatedBenchSaysWhereItIsAndWhatIsWrong) {
+  ScratchDir home;
+  const std::string bench = (home.path() / "bench").string();
+  ProcessOutcome o = RunProgram(DRAVLOPRO_SIM_BINARY, {"-rst"}, home.path());
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, ConsoleBytes(kDefaultSelection + kSuccess));
+  EXPECT_EQ(o.err, "dravlopro-sim: a new simulated bench in " + bench +
+                       ": one adapter, SIM00001, with an erased target\n");
+  o = RunProgram(DRAVLOPRO_SIM_BINARY, {"-rst"}, home.path());
+  EXPECT_EQ(o.err, "");
+  ScratchDir quiet;
+  o = RunProgram(DRAVLOPRO_SIM_BINARY, {"-rst", "-q"}, quiet.path());
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, "");
+
+  home.Write("bench/bench.txt",
+             "dravlopro-sim bench 1\nadapter S1 2.0.0\nadapter S2 2.0.0 flsh=4096\n");
+  o = RunProgram(DRAVLOPRO_SIM_BINARY, {"-rst"}, home.path());
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "dravlopro-sim: cannot read the simulated bench in " + bench +
+                       ": bench.txt line 3: \"flsh=4096\" is no target word (flash=, page=, "
+                       "sram=, locked, no-target, erase-fails)\n");
+}
+
 // The words of a command line reach the program as they were given: blanks,
 // quotes and characters outside ASCII in a file name.
 TEST(EndToEnd, FileNamesWithBlanksQuotesAndNonAsciiCharacters) {

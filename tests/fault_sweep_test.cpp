@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_map.h"
 #include "tests/harness.h"
 
 namespace dravlopro {
@@ -252,6 +253,14 @@ const std::vector<Workload>& Workloads() {
          ExpectFlashHoldsBlinky(clean);
          EXPECT_TRUE(AllErased(clean.option, 0, clean.option.size()));
        }},
+      {"ProgramWhereEraseFails",
+       {"-a", kHexFile},
+       {12},
+       [](Bench& b) {
+         FillFlash(Chip(b));
+         Chip(b).faults.eraseError.flags = sim::fmc::kErrAddress;
+       },
+       [](const Outcome&, const Outcome& clean) { EXPECT_EQ(clean.code, 12); }},
       {"VerifyMatching",
        {"-v", kHexFile},
        {0, 2, 12, 14},

@@ -21,7 +21,7 @@ class ForwardingConnection : public HidConnection {
   HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
     return inner_->Read(report, length, timeoutMs);
   }
-  bool Claim() override { return inner_->Claim(); }
+  bool Claim(ClaimWait& wait) override { return inner_->Claim(wait); }
 
  private:
   std::unique_ptr<HidConnection> inner_;

@@ -36,7 +36,8 @@ struct Bench {
   sim::SimClock clock;
   sim::MemorySettingsStore settings;
   StringSink console;
-  StringSink errors;  // standard error
+  StringSink errors;           // standard error
+  HidBackend* link = nullptr;  // when set, the run reaches `hid` through it
 
   int Run(const std::vector<std::string>& words) {
     std::vector<std::wstring> argv{L"dravlopro.exe"};
@@ -44,7 +45,7 @@ struct Bench {
     console.out.clear();
     errors.out.clear();
     hid.trace.clear();
-    const Environment environment{hid, clock, settings, console, errors};
+    const Environment environment{link != nullptr ? *link : hid, clock, settings, console, errors};
     return RunDriver(argv, environment);
   }
   const std::string& output() const { return console.out; }

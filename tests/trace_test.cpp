@@ -206,6 +206,7 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
   EXPECT_NE(o.err.find("trace: request " + changed), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("run:   request " + recorded), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("first difference at byte 3"), std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find("recorded with"), std::string::npos) << o.err;
   // The run stopped there: no result line.
   EXPECT_EQ(o.out.find("Result:"), std::string::npos) << o.out;
 
@@ -230,7 +231,12 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
                 home.path());
   EXPECT_EQ(o.status, 90);
   EXPECT_NE(o.err.find("run:   the end of the run"), std::string::npos) << o.err;
-  EXPECT_EQ(LineCount(o.err), 3u) << o.err;
+  // Off from the very first exchange: the recorded command line is shown.
+  EXPECT_NE(o.err.find("dravlopro-sim:   the trace was recorded with: -a "
+                       "examples/blinky/blinky.hex -v examples/blinky/blinky.hex -r32 0x0 8\n"),
+            std::string::npos)
+      << o.err;
+  EXPECT_EQ(LineCount(o.err), 4u) << o.err;
 
   o = RunTraced(DRAVLOPRO_SIM_BINARY, Replay(home.path() / "missing.jsonl", {"-rob"}), home.path());
   EXPECT_EQ(o.status, 91);
@@ -338,11 +344,15 @@ TEST(TraceRecording, AnUnwritableFileLeavesTheRunAlone) {
 }
 
 // The bench words behind the failure traces: a target that does not answer,
-// and a flash controller that fails page erases (and nothing else).
+// and a flash controller that fails page erases (and nothing else), which
+// the adapter's engine then cannot program.
 TEST(TraceRecording, BenchWordsForTheFailureCases) {
   for (const auto& [line, failing, code] : std::vector<std::tuple<std::string, std::string, int>>{
            {"adapter NT 2.0.0 no-target", "-r32 0x0 1", 2},
-           {"adapter EF 2.0.0 erase-fails", "-se 0 0", 11}}) {
+           {"adapter EF 2.0.0 erase-fails", "-se 0 0", 11},
+           // The engine refuses the download it cannot erase for.
+           {"adapter EF 2.0.0 erase-fails",
+            "-a " DRAVLOPRO_SOURCE_DIR "/examples/blinky/blinky.hex", 12}}) {
     SCOPED_TRACE(line);
     ScratchDir home;
     std::filesystem::create_directories(home.path() / "bench");

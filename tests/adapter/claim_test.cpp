@@ -8,8 +8,8 @@
 #include <string>
 
 #include "adapter/hid_device.h"
-#include "cli/driver.h"
 #include "base/result_code.h"
+#include "cli/driver.h"
 #include "tests/forwarding_connection.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"
@@ -31,11 +31,11 @@ class ClaimCountingBackend : public testing::ForwardingBackend {
    public:
     Connection(std::unique_ptr<HidConnection> inner, ClaimCountingBackend& backend)
         : ForwardingConnection(std::move(inner)), backend_(backend) {}
-    bool Claim() override {
+    bool Claim(ClaimWait& wait) override {
       std::wstring serial;
       GetSerialNumber(serial);
       ++backend_.claims[serial];
-      return backend_.busy.count(serial) == 0 && ForwardingConnection::Claim();
+      return backend_.busy.count(serial) == 0 && ForwardingConnection::Claim(wait);
     }
 
    private:

@@ -317,6 +317,18 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
+// The bench's slow answers come as a real link's do: the tool waits for them
+// in its reads, and the line shows that wait.
+TEST(ProgressTerminal, ASlowBenchAnswerShowsAsAWait) {
+  testing::ScratchDir home;
+  std::filesystem::create_directories(home.path() / "bench");
+  home.Write("bench/bench.txt", "dravlopro-sim bench 1\nadapter SIM00001 2.0.0\n");
+  const Finished watched = RunOnTerminal(home.path(), {"-me"}, "1300");
+  EXPECT_EQ(watched.status, 0);
+  EXPECT_EQ(watched.out, kDefaultSelection + kSuccess);
+  EXPECT_NE(watched.err.find("\r-me: erasing, waiting 1 s"), std::string::npos) << watched.err;
+}
+
 TEST(ProgressTerminal, TheBuiltProgramDrawsOnATerminalAndNowhereElse) {
   testing::ScratchDir home;
   // 32 KB: over a link of 1 ms per answer, about a second for each of "-a"
@@ -325,6 +337,9 @@ TEST(ProgressTerminal, TheBuiltProgramDrawsOnATerminalAndNowhereElse) {
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + i / 256);
   const std::string imageFile = home.Write("image.bin", image).string();
   const std::string dump = (home.path() / "dump.bin").string();
+  // A bench that is there already: no line about a new one.
+  std::filesystem::create_directories(home.path() / "bench");
+  home.Write("bench/bench.txt", "dravlopro-sim bench 1\nadapter SIM00001 2.0.0\n");
   const std::vector<std::string> line{"-a",   imageFile, "-v",  imageFile, "-dump", "0x20000000",
                                       "2048", dump,      "-se", "0",       "3",     "-me"};
 

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/adapter_lock.h"
@@ -51,6 +52,29 @@ TEST_F(AdapterLockTest, ASecondHolderWaitsItsBoundAndThenGivesUp) {
   secondClock.sleeps.clear();
   EXPECT_TRUE(second.Hold(lock, LockTarget::Created));
   EXPECT_TRUE(secondClock.sleeps.empty());
+}
+
+// What a wait tells: its start, before the first pause, and its end when
+// the bound runs out; a lock that is free tells nothing.
+TEST_F(AdapterLockTest, AWaitTellsWhenItStartsAndWhenItGivesUp) {
+  struct Heard : ClaimWait {
+    void Started(std::uint32_t boundMs) override {
+      events.push_back("started " + std::to_string(boundMs));
+    }
+    void GaveUp(std::uint32_t boundMs) override {
+      events.push_back("gave up " + std::to_string(boundMs));
+    }
+    std::vector<std::string> events;
+  };
+  const std::string lock = File("adapter.lock");
+  CountingClock clock;
+  auto first = std::make_unique<AdapterLocks>(clock);
+  AdapterLocks second(clock, 250);
+  Heard heard;
+  EXPECT_TRUE(first->Hold(lock, LockTarget::Created, &heard));
+  EXPECT_TRUE(heard.events.empty());
+  EXPECT_FALSE(second.Hold(lock, LockTarget::Created, &heard));
+  EXPECT_EQ(heard.events, (std::vector<std::string>{"started 250", "gave up 250"}));
 }
 
 TEST_F(AdapterLockTest, AnotherProcessIsWaitedForUntilItEnds) {

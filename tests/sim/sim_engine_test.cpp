@@ -134,13 +134,15 @@ TEST(SimEngineTest, RefusalsAndLostReplies) {
   EXPECT_EQ(engine.imagesProgrammed, 0);
   EXPECT_EQ(bench.target.chip.FlashByte(0), 0xFF);
 
-  // An FMC erase failure shows in the final packet's answer.
+  // A target that cannot be erased: the download header is refused, as the
+  // erase-only header is, and no data packet is taken.
   bench.target.faults().engineDropPacket.reset();
   bench.target.faults().eraseError = {fmc::kErrProgram, {}};
-  EXPECT_EQ(bench.Send(Header(0x06, 4))[2], 0);
-  const std::vector<Report> last = SendImage(bench, {1, 2, 3, 4});
-  EXPECT_EQ(last.at(0)[1], 0x81);
-  EXPECT_EQ(last.at(0)[2], SimEngine::kFlashFailed);
+  EXPECT_EQ(bench.Send(Header(0x06, 4))[2], SimEngine::kFlashFailed);
+  EXPECT_EQ(bench.Send(Header(0x06, 0))[2], SimEngine::kFlashFailed);
+  EXPECT_FALSE(engine.receiving);
+  EXPECT_EQ(SendImage(bench, {1, 2, 3, 4}).at(0)[2], SimEngine::kNoDownload);
+  EXPECT_EQ(engine.imagesProgrammed, 0);
 }
 
 TEST(SimPersistTest, SaveAndLoadKeepTheBench) {

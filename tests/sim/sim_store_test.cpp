@@ -45,6 +45,7 @@ struct FolderRun {
     std::vector<std::wstring> argv{L"dravlopro.exe"};
     for (const std::string& w : words) argv.push_back(Widen(w));
     console.out.clear();
+    errors.out.clear();
     return RunDriver(argv, Environment{hid, clock, settings, console, errors});
   }
 
@@ -207,6 +208,26 @@ TEST_F(BenchFolderTest, ARunOnABusyAdapterWaitsWithinTheBoundThenTakesItsTurn) {
                                   Word("0x00002000", "FFFFFFFF") + kSuccess);
   EXPECT_EQ(next.Run({"-sn", "GANG2", "-r32", "0x2000", "1"}), 0);
   EXPECT_EQ(next.console.out, Selection("GANG2") + Word("0x00002000", "22222222") + kSuccess);
+}
+
+// Standard error says when the wait starts and when it gives up; the
+// output and the result code are those of a run without the lines.
+TEST_F(BenchFolderTest, AWaitForABusyAdapterIsNamedWhenItStartsAndWhenItGivesUp) {
+  WriteTwoAdapterBench();
+  FolderRun holder(scratch.path(), locks);
+  FolderRun waiting(scratch.path(), locks);
+  ASSERT_TRUE(holder.opened && waiting.opened);
+  EXPECT_EQ(holder.Run({"-sn", "GANG1", "-rst"}), 0);
+  EXPECT_EQ(waiting.Run({"-sn", "GANG1", "-rst"}), 30);
+  EXPECT_EQ(waiting.console.out, kNoAdapter);
+  EXPECT_EQ(waiting.errors.out,
+            "dravlopro: adapter SN GANG1 is in use by another run; waiting for it, at most 30 s\n"
+            "dravlopro: adapter SN GANG1 is still in use after 30 s; giving up\n");
+
+  FolderRun quiet(scratch.path(), locks);
+  ASSERT_TRUE(quiet.opened);
+  EXPECT_EQ(quiet.Run({"-q", "-sn", "GANG1", "-rst"}), 30);
+  EXPECT_EQ(quiet.errors.out, "");
 }
 
 TEST_F(BenchFolderTest, ADamagedStateFileFailsTheClaimAndStaysAsItIs) {

@@ -3,7 +3,10 @@
 #   tests/golden/traces/record.sh [BUILD_DIR]
 # Run it from anywhere; it writes the *.jsonl files next to itself. The
 # command lines name the example image relative to the source folder, as the
-# replay tests run them from there.
+# replay tests run them from there, and the program is found on PATH, so
+# that argv[0] is "dravlopro-sim" and not a folder of this computer. The
+# times are set to 0 (the replay does not use them): recording again without
+# a change gives the same files.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../../.." && pwd)
@@ -11,6 +14,8 @@ build_dir=$(cd "${1:-$source_dir/build}" && pwd)
 sim="$build_dir/dravlopro-sim"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+mkdir "$work/bin"
+ln -s "$sim" "$work/bin/dravlopro-sim"
 cd "$source_dir"
 
 # record NAME BENCH_LINE COMMAND...
@@ -19,10 +24,10 @@ record() {
   shift 2
   mkdir -p "$work/$name/bench"
   printf 'dravlopro-sim bench 1\n%s\n' "$line" > "$work/$name/bench/bench.txt"
-  rm -f "$here/$name.jsonl"
   status=0
-  XDG_CONFIG_HOME="$work/$name" DRAVLOPRO_SIM_DIR="$work/$name/bench" \
-    DRAVLOPRO_TRACE="$here/$name.jsonl" "$sim" "$@" > /dev/null || status=$?
+  PATH="$work/bin:$PATH" XDG_CONFIG_HOME="$work/$name" DRAVLOPRO_SIM_DIR="$work/$name/bench" \
+    DRAVLOPRO_TRACE="$work/$name.jsonl" dravlopro-sim "$@" > /dev/null || status=$?
+  sed 's/^{"ms":[0-9]*,/{"ms":0,/' "$work/$name.jsonl" > "$here/$name.jsonl"
   echo "$name: exit status $status, $(wc -l < "$here/$name.jsonl") lines"
 }
 
