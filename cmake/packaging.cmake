@@ -14,7 +14,7 @@ set(DRAVLOPRO_PACKAGE_MAINTAINER "dravlopro developers <dravlopro@example.org>"
     CACHE STRING "Maintainer of the Debian package, as \"Name <address>\"")
 
 if(WIN32)
-  # The zip holds everything in one folder: both programs, statically
+  # The zip holds everything in one folder: the programs, statically
   # linked, the README and the example image.
   install(TARGETS dravlopro dravlopro-sim dravlopro-gdb RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
