@@ -110,7 +110,10 @@ int Replay(std::vector<std::wstring> arguments) {
   int run = 1;
   std::size_t used = 2;
   if (arguments.size() >= 5 && arguments[3] == L"--run") {
-    run = std::atoi(Narrow(arguments[4]).c_str());
+    // Digits only, as a whole number that fits: "1x" or an overflow is no run.
+    const std::string text = Narrow(arguments[4]);
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), run);
+    if (error != std::errc() || stop != text.data() + text.size()) run = 0;
     used = 4;
   }
   arguments.erase(arguments.begin() + 1, arguments.begin() + 1 + static_cast<long>(used));
