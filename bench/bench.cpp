@@ -7,7 +7,11 @@
 // - "-a" of a 1 MB binary and "-v" of a 256 KB image: reports exchanged and
 //   host CPU time per report;
 // - finding the adapter among 40 other HID devices: platform enumerations and
-//   device opens per command.
+//   device opens per command;
+// - the debugger server: a load of the example through vFlashErase,
+//   vFlashWrite and vFlashDone against "-a" of the same image, 100 single
+//   steps each with the register read gdb makes, and a 64 KB memory dump in
+//   "m" packets, in reports exchanged.
 
 #include <algorithm>
 #include <cstdint>
@@ -18,6 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "debug/target.h"
+#include "gdb/packet.h"
+#include "gdb/session.h"
 #include "image/loader.h"
 #include "tests/harness.h"
 
@@ -204,6 +211,81 @@ bool BenchFindingTheAdapter() {
   return good;
 }
 
+// Reports one gdb job costs on the bench, counted from after the attach.
+struct GdbBench {
+  GdbBench()
+      : adapter(bench.hid.AddAdapter(L"12345")),
+        device(bench.hid, table),
+        target(device, bench.clock),
+        session(target, [](std::string_view) { return true; }) {
+    device.Open(0, L"", dravlopro::kAdapterVendorId, dravlopro::kAdapterProductId,
+                dravlopro::kMaxAdapters, 0);
+    target.Attach();
+  }
+  void Ask(const std::string& payload) {
+    const std::string bytes = dravlopro::gdb::EncodePacket(payload);
+    session.Feed(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  }
+  dravlopro::testing::Bench bench;
+  dravlopro::sim::SimAdapter& adapter;
+  dravlopro::AdapterTable table;
+  dravlopro::CHidDevice device;
+  dravlopro::DebugTarget target;
+  dravlopro::gdb::Session session;
+};
+
+bool BenchGdb() {
+  const std::filesystem::path example =
+      std::filesystem::path(DRAVLOPRO_SOURCE_DIR) / "examples/blinky";
+  std::ifstream in(example / "blinky.bin", std::ios::binary);
+  const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+  dravlopro::testing::Bench tool;
+  tool.hid.AddAdapter(L"12345");
+  const int loaded = tool.Run({"-q", "-a", (example / "blinky.hex").string()});
+  const std::size_t toolReports = tool.hid.trace.size();
+
+  GdbBench load;
+  load.Ask("QStartNoAckMode");
+  load.Ask("?");
+  std::size_t before = load.bench.hid.exchangeCount;
+  load.Ask("vFlashErase:0,400");
+  load.Ask("vFlashWrite:0:" + image);
+  load.Ask("vFlashDone");
+  const std::size_t loadReports = load.bench.hid.exchangeCount - before;
+
+  load.Ask("qRcmd," + dravlopro::gdb::ToHex("reset halt"));
+  before = load.bench.hid.exchangeCount;
+  for (int i = 0; i < 100; ++i) {
+    load.Ask("vCont;s");
+    load.Ask("g");
+  }
+  const std::size_t stepReports = load.bench.hid.exchangeCount - before;
+
+  GdbBench dump;
+  dravlopro::sim::SimConfig config;
+  config.sramSize = 64 * 1024;
+  dump.adapter.target.Configure(config);
+  dump.target.Attach();
+  dump.Ask("?");
+  before = dump.bench.hid.exchangeCount;
+  char packet[32];
+  for (std::uint32_t at = 0; at < 64 * 1024; at += 0x2000) {
+    std::snprintf(packet, sizeof packet, "m%x,2000", 0x20000000 + at);
+    dump.Ask(packet);
+  }
+  const std::size_t dumpReports = dump.bench.hid.exchangeCount - before;
+
+  std::printf("\n%-44s %9s\n", "debugger server job", "reports");
+  std::printf("%-44s %9zu\n", "\"-a blinky.hex\" (whole run)", toolReports);
+  std::printf("%-44s %9zu  (%.2f x \"-a\")\n", "load of blinky (erase, write, done)", loadReports,
+              static_cast<double>(loadReports) / static_cast<double>(toolReports));
+  std::printf("%-44s %9zu\n", "100 x stepi (vCont;s and g)", stepReports);
+  std::printf("%-44s %9zu\n", "64 KB of SRAM in m packets of 8 KB", dumpReports);
+  std::printf("At 1 ms per answer each report costs about 1 ms.\n");
+  return loaded == 0;
+}
+
 }  // namespace
 
 int main() {
@@ -262,5 +344,6 @@ int main() {
   std::printf("cpu ms: whole run, best of %d; us/report over all reports of the run.\n", kRepeats);
 
   allGood = BenchFindingTheAdapter() && allGood;
+  allGood = BenchGdb() && allGood;
   return allGood ? 0 : 1;
 }

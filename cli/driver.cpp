@@ -6,42 +6,13 @@
 #include "cli/results.h"
 #include "commands/command_table.h"
 #include "commands/saved_serial.h"
+#include "commands/selection.h"
 #include "commands/validation.h"
 #include "probe/adapter_control.h"
 
 namespace dravlopro {
 
 namespace {
-
-// The line that says which adapter the run talks to, printed once.
-struct SelectionLine {
-  std::wstring title;
-  std::wstring version;
-  std::wstring selection;
-};
-
-void SettleSelection(RunContext& context, SelectionLine& line, int& resultCode) {
-  RunState& state = context.state;
-  if (state.targetId != 255 && !state.targetSn.empty()) {
-    resultCode = InvalidParameter;
-    return;
-  }
-  const bool quiet = state.quiet != 0;
-  if (state.targetId == 255 && state.targetSn.empty()) {
-    state.targetSn = ReadSavedSerialNumber(context);
-    if (state.targetSn.empty()) {
-      state.targetId = 0;
-      if (!quiet) line.selection = L" ID=0 (Setting comes from default value).\n";
-    } else if (!quiet) {
-      line.selection = L" SN=" + state.targetSn + L" (Setting comes from INI file).\n";
-    }
-  } else if (state.targetId == 255) {
-    if (!quiet) line.selection = L" SN=" + state.targetSn + L".\n";
-  } else if (!quiet) {
-    line.selection = L" ID=" + std::to_wstring(state.targetId) + L"\n";
-  }
-  if (!quiet) line.title = L"This Dravlo Pro/Lite";
-}
 
 bool IsHelpWord(const std::wstring& word) { return word == L"--help" || word == L"-h"; }
 

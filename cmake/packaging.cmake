@@ -14,14 +14,14 @@ set(DRAVLOPRO_PACKAGE_MAINTAINER "dravlopro developers <dravlopro@example.org>"
     CACHE STRING "Maintainer of the Debian package, as \"Name <address>\"")
 
 if(WIN32)
-  # The zip holds everything in one folder: both programs, statically
+  # The zip holds everything in one folder: the programs, statically
   # linked, the README and the example image.
-  install(TARGETS dravlopro dravlopro-sim RUNTIME DESTINATION .)
+  install(TARGETS dravlopro dravlopro-sim dravlopro-gdb RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/examples/blinky/blinky.hex
                 ${PROJECT_SOURCE_DIR}/examples/blinky/blinky.bin DESTINATION examples)
 else()
-  install(TARGETS dravlopro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS dravlopro dravlopro-gdb RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The gang script, a program of its own on PATH.
   install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/gang DESTINATION ${CMAKE_INSTALL_BINDIR}
           RENAME dravlopro-gang)
@@ -33,7 +33,7 @@ endif()
 if(UNIX)
   # The manual pages and the changelog, with the version filled in, and
   # compressed the way Debian packages carry them (gzip -9n: no name, no time).
-  set(DRAVLOPRO_MAN_PAGES dravlopro.1 dravlopro-gang.1)
+  set(DRAVLOPRO_MAN_PAGES dravlopro.1 dravlopro-gang.1 dravlopro-gdb.1)
   if(TARGET dravlopro-sim)
     list(APPEND DRAVLOPRO_MAN_PAGES dravlopro-sim.1)
   endif()
@@ -86,6 +86,8 @@ if(UNIX)
     install(FILES ${DRAVLOPRO_DIST_DIR}/dravlopro.bash-completion
             DESTINATION ${DRAVLOPRO_COMPLETION_DIR} RENAME dravlopro-sim)
   endif()
+  install(FILES ${DRAVLOPRO_DIST_DIR}/dravlopro-gdb.bash-completion
+          DESTINATION ${DRAVLOPRO_COMPLETION_DIR} RENAME dravlopro-gdb)
 endif()
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
@@ -155,6 +157,9 @@ dravlopro-sim runs the same commands against a simulated bench of adapters
 and targets, to try scripts without hardware.
 .
 dravlopro-gang runs one command line on every attached adapter at once.
+.
+dravlopro-gdb serves the GDB remote protocol over the adapter, so that gdb
+(gdb-multiarch) or an IDE can debug the target and load its flash.
 .
 The package also holds the udev rule that lets the user at the seat (and the
 group plugdev) open the adapter, the manual pages, the README and the bash

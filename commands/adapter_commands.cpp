@@ -77,13 +77,24 @@ int HandlePdev(RunContext& context) {
   return Success;
 }
 
+namespace {
+// A setting that could not be saved is a failure, never reported as saved:
+// the settings file stays as it was.
+bool SaveSerialNumber(RunContext& context, const std::wstring& sn) {
+  if (context.settings.WriteSn(context.settingsPath, sn)) return true;
+  context.hints.Print("dravlopro: " + Narrow(context.settingsPath.wstring()) +
+                      ": the default adapter could not be saved\n");
+  return false;
+}
+}  // namespace
+
 int HandleSdev(RunContext& context) {
   RunState& state = context.state;
   if (state.paramCount == 0) return InvalidParameter;
   std::wstring sn = GetKeyValue(state.params, L"SN", 1);
   const std::wstring id = GetKeyValue(state.params, L"ID", 1);
   if (state.params[0] == L"NULL") {
-    context.settings.WriteSn(context.settingsPath, L"");
+    if (!SaveSerialNumber(context, L"")) return FileAccessFailed;
     context.console.PrintMessage(L"Setting to default value.\n");
     return Success;
   }
@@ -93,7 +104,7 @@ int HandleSdev(RunContext& context) {
   } else if (sn.empty()) {
     return InvalidParameter;
   }
-  context.settings.WriteSn(context.settingsPath, sn);
+  if (!SaveSerialNumber(context, sn)) return FileAccessFailed;
   context.console.PrintMessage(L"SN: " + sn + L" saves in the INI file.\n");
   if (!IsAttached(context.adapters, sn)) {
     context.hints.Print("dravlopro: no attached adapter has the serial number " + Narrow(sn) +

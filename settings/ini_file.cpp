@@ -134,15 +134,24 @@ std::string EncodeValue(std::string_view value) {
 
 enum class LoadResult { Loaded, Missing, Failed };
 
+// More than a settings file ever holds: a larger one is not read.
+constexpr std::size_t kMostFileBytes = 1024 * 1024;
+
+// Only a regular file (or a link to one) is read, and only so much of it: a
+// FIFO would hang every run, a link to /dev/zero would read without end.
 LoadResult LoadFile(const fs::path& file, std::string& text) {
   std::error_code ec;
   const fs::file_status status = fs::status(file, ec);
   if (status.type() == fs::file_type::not_found) return LoadResult::Missing;
-  if (ec || fs::is_directory(status)) return LoadResult::Failed;
+  if (ec || !fs::is_regular_file(status)) return LoadResult::Failed;
   std::ifstream in(file, std::ios::binary);
   if (!in) return LoadResult::Failed;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) return LoadResult::Failed;
+  text.resize(kMostFileBytes + 1);
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad() || in.gcount() > static_cast<std::streamsize>(kMostFileBytes)) {
+    return LoadResult::Failed;
+  }
+  text.resize(static_cast<std::size_t>(in.gcount()));
   return LoadResult::Loaded;
 }
 

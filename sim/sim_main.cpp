@@ -24,10 +24,11 @@
 #include "base/text.h"
 #include "cli/driver.h"
 #include "cli/trace_session.h"
-#include "platform/file_lock.h"
 #include "platform/platform.h"
 #include "settings/ini_settings.h"
 #include "sim/sim_bench.h"
+#include "sim/sim_file_locks.h"
+#include "sim/sim_gdb.h"
 #include "sim/sim_replay.h"
 #include "sim/sim_store.h"
 #include "sim/slow_link.h"
@@ -35,30 +36,7 @@
 namespace {
 
 using namespace dravlopro;
-
-// The bench folder's locks as lock files that other processes see.
-class FileLocks : public sim::FolderLocks {
- public:
-  Attempt TryTake(const std::filesystem::path& file, std::unique_ptr<Held>& out) override {
-    std::unique_ptr<platform::FileLock> lock;
-    switch (platform::FileLock::TryTake(file, lock)) {
-      case platform::FileLock::Attempt::Taken:
-        out = std::make_unique<HeldFile>(std::move(lock));
-        return Attempt::Taken;
-      case platform::FileLock::Attempt::Busy:
-        return Attempt::Busy;
-      case platform::FileLock::Attempt::Failed:
-        break;
-    }
-    return Attempt::Failed;
-  }
-
- private:
-  struct HeldFile : Held {
-    explicit HeldFile(std::unique_ptr<platform::FileLock> taken) : lock(std::move(taken)) {}
-    std::unique_ptr<platform::FileLock> lock;
-  };
-};
+using sim::FileLocks;
 
 // The result codes of a replay, outside the tool's own table.
 constexpr int kReplayDiverged = 90;
@@ -132,7 +110,10 @@ int Replay(std::vector<std::wstring> arguments) {
   int run = 1;
   std::size_t used = 2;
   if (arguments.size() >= 5 && arguments[3] == L"--run") {
-    run = std::atoi(Narrow(arguments[4]).c_str());
+    // Digits only, as a whole number that fits: "1x" or an overflow is no run.
+    const std::string text = Narrow(arguments[4]);
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), run);
+    if (error != std::errc() || stop != text.data() + text.size()) run = 0;
     used = 4;
   }
   arguments.erase(arguments.begin() + 1, arguments.begin() + 1 + static_cast<long>(used));
@@ -201,6 +182,7 @@ int main(int argc, char** argv) {
   platform::PrepareStandardStreams();
   std::vector<std::wstring> arguments = platform::CommandLineArguments(argc, argv);
   if (arguments.size() >= 3 && arguments[1] == L"--replay") return Replay(arguments);
+  if (arguments.size() >= 2 && arguments[1] == L"--gdb") return sim::RunSimGdb(arguments);
 
   const char* configured = std::getenv("DRAVLOPRO_SIM_DIR");
   const std::filesystem::path folder =

@@ -191,9 +191,20 @@ bool TraceReplay::Load(const std::filesystem::path& file, int run, std::string& 
     }
     if (runsSeen != run) continue;
     const std::string kind = event.Get("ev");
+    std::vector<std::uint8_t> answer;
+    if (kind == "read" && event.Get("result") == "received" &&
+        (!trace::FromHex(event.Get("data"), answer) || answer.empty())) {
+      problem = "line " + std::to_string(lineNumber) + " of the trace " + file.string() +
+                " is a read without the bytes read";
+      return false;
+    }
     if (kind == "end") recordedResult_ = static_cast<int>(event.Int("result"));
     if (kind == "out") recordedOutput_ += event.Get("text");
     events_.push_back(std::move(event));
+  }
+  if (!in.eof()) {
+    problem = "cannot read the trace " + file.string() + " to its end";
+    return false;
   }
   if (runsSeen < run) {
     problem = "the trace " + file.string() + " holds " + std::to_string(runsSeen) +

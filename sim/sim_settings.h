@@ -17,11 +17,13 @@ class MemorySettingsStore : public SettingsStore {
   }
   std::wstring ReadSn(const std::filesystem::path&) override { return sn.value_or(L""); }
   bool WriteSn(const std::filesystem::path&, const std::wstring& value) override {
+    if (failWrites) return false;
     sn = value;
     ++writes;
     return true;
   }
   std::optional<std::wstring> sn;  // nullopt: no file
+  bool failWrites = false;         // the file cannot be written (a full disk, a folder)
   int writes = 0;
 };
 

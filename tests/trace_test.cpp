@@ -243,6 +243,29 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
   EXPECT_EQ(LineCount(o.err), 1u) << o.err;
 }
 
+// A replay that cannot trust its trace or its run number never starts.
+TEST(GoldenTraces, AnUnusableTraceOrRunNumberGives91) {
+  ScratchDir home;
+  const std::vector<std::string> line = RecordedArguments(ReadTrace(GoldenTrace("blinky")));
+  for (const char* run : {"1x", "99999999999", "0"}) {
+    std::vector<std::string> words{"--run", run};
+    words.insert(words.end(), line.begin(), line.end());
+    const ProcessOutcome o =
+        RunTraced(DRAVLOPRO_SIM_BINARY, Replay(GoldenTrace("blinky"), words), home.path());
+    EXPECT_EQ(o.status, 91) << run;
+    EXPECT_EQ(LineCount(o.err), 1u) << o.err;
+  }
+  // A read whose answer bytes are missing.
+  std::string golden = ScratchDir::Read(GoldenTrace("blinky"));
+  const std::size_t read = golden.find("\"ev\":\"read\"");
+  const std::size_t data = golden.find("\"data\":\"", read) + 8;
+  golden.erase(data, golden.find('"', data) - data);
+  const ProcessOutcome o = RunTraced(
+      DRAVLOPRO_SIM_BINARY, Replay(home.Write("no-data.jsonl", golden), line), home.path());
+  EXPECT_EQ(o.status, 91);
+  EXPECT_NE(o.err.find("is a read without the bytes read"), std::string::npos) << o.err;
+}
+
 // Recording changes neither the output nor the result; the trace holds the
 // run's context and every exchange, and replays to the same end.
 TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {

@@ -50,6 +50,21 @@ TEST(CauseLines, ASavedSerialNumberThatNoAttachedAdapterHas) {
   EXPECT_EQ(bench.errorOutput(), "");
 }
 
+TEST(CauseLines, ASettingThatCannotBeSavedIsAFailure) {
+  BenchWithAdapter bench;
+  bench.settings.sn = L"OLD";
+  bench.settings.failWrites = true;
+  for (const char* value : {"sn=a1", "null"}) {
+    EXPECT_EQ(bench.Run({"-sdev", value}), FileAccessFailed) << value;
+    EXPECT_EQ(bench.output().find("INI file"), std::string::npos) << bench.output();
+    EXPECT_EQ(bench.output().find("default value"), std::string::npos) << bench.output();
+    EXPECT_EQ(bench.errorOutput(),
+              "dravlopro: memory/Vexa Dravlo Pro Commander/config.ini: the default adapter could "
+              "not be saved\n");
+    EXPECT_TRUE(bench.settings.sn == L"OLD");
+  }
+}
+
 // Runs in the folder, so that a file is named as typed there ("A.HEX").
 class InFolder {
  public:
