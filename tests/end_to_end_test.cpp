@@ -124,8 +124,8 @@ TEST(EndToEnd, TheSimulatedBenchSaysWhereItIsAndWhatIsWrong) {
   ProcessOutcome o = RunProgram(DRAVLOPRO_SIM_BINARY, {"-rst"}, home.path());
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out, ConsoleBytes(kDefaultSelection + kSuccess));
-  EXPECT_EQ(o.err, "dravlopro-sim: a new simulated bench in " + bench +
-                       ": one adapter, SIM00001, with an erased target\n");
+  EXPECT_EQ(o.err, ConsoleBytes("dravlopro-sim: a new simulated bench in " + bench +
+                                ": one adapter, SIM00001, with an erased target\n"));
   o = RunProgram(DRAVLOPRO_SIM_BINARY, {"-rst"}, home.path());
   EXPECT_EQ(o.err, "");
   ScratchDir quiet;
@@ -138,9 +138,10 @@ TEST(EndToEnd, TheSimulatedBenchSaysWhereItIsAndWhatIsWrong) {
   o = RunProgram(DRAVLOPRO_SIM_BINARY, {"-rst"}, home.path());
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err, "dravlopro-sim: cannot read the simulated bench in " + bench +
-                       ": bench.txt line 3: \"flsh=4096\" is no target word (flash=, page=, "
-                       "sram=, locked, no-target, erase-fails)\n");
+  EXPECT_EQ(o.err,
+            ConsoleBytes("dravlopro-sim: cannot read the simulated bench in " + bench +
+                         ": bench.txt line 3: \"flsh=4096\" is no target word (flash=, page=, "
+                         "sram=, locked, no-target, erase-fails)\n"));
 }
 
 // The words of a command line reach the program as they were given: blanks,

@@ -233,7 +233,7 @@ TEST(GoldenTraces, AChangedRequestNamesTheExchange) {
   EXPECT_NE(o.err.find("run:   the end of the run"), std::string::npos) << o.err;
   // Off from the very first exchange: the recorded command line is shown.
   EXPECT_NE(o.err.find("dravlopro-sim:   the trace was recorded with: -a "
-                       "examples/blinky/blinky.hex -v examples/blinky/blinky.hex -r32 0x0 8\n"),
+                       "examples/blinky/blinky.hex -v examples/blinky/blinky.hex -r32 0x0 8"),
             std::string::npos)
       << o.err;
   EXPECT_EQ(LineCount(o.err), 4u) << o.err;
