@@ -8,21 +8,10 @@
 #include <string>
 
 #include "tests/shell_run.h"
+#include "tests/support/sanitizer.h"
 
 namespace dravlopro::testing {
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
 
 class OddSettingsFile : public ::testing::TestWithParam<const char*> {};
 

@@ -7,21 +7,12 @@
 #include <string>
 
 #include "sim/sim_target.h"
+#include "tests/support/sanitizer.h"
 
 namespace dravlopro::sim {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+using testing::kAddressSanitizer;
 
 std::string Le32(std::uint32_t v) {
   return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
