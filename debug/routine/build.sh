@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Assembles flash_routine.s with Debian's Arm bare-metal toolchain
 # (binutils-arm-none-eabi) and writes its code as the table in
-# flash_routine_code.h.
+# flash_routine_code.h, or in the file named as the argument.
 set -euo pipefail
+out=$(realpath -m "${1:-$(dirname "$0")/flash_routine_code.h}")
 cd "$(dirname "$0")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -21,9 +22,11 @@ size=$(stat -c %s "$work/routine.bin")
   echo "namespace dravlopro::routine {"
   echo
   echo "// The code, in little-endian words; its parameters follow it in SRAM."
+  echo "// clang-format off"
   echo "inline constexpr std::array<std::uint32_t, $((size / 4))> kFlashRoutine = {"
   od -An -v -tx4 -w16 "$work/routine.bin" | sed -E 's/ ([0-9a-f]{8})/0x\1, /g; s/^/    /; s/, $/,/'
   echo "};"
+  echo "// clang-format on"
   echo
   echo "}  // namespace dravlopro::routine"
-} > flash_routine_code.h
+} > "$out"
