@@ -26,7 +26,7 @@
 #include "gdb/packet.h"
 #include "gdb/session.h"
 #include "image/loader.h"
-#include "tests/harness.h"
+#include "sim/in_process_bench.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ bool BenchImageCommand(const char* label, const std::vector<std::uint8_t>& image
   std::size_t packets = 0;
   int exitCode = 0;
   for (int repeat = 0; repeat < kRepeats; ++repeat) {
-    dravlopro::testing::Bench bench;
+    dravlopro::sim::InProcessBench bench;
     dravlopro::sim::SimConfig config;
     config.flashSize = 1024 * 1024;
     dravlopro::sim::SimAdapter& adapter = bench.hid.AddAdapter(L"12345");
@@ -162,7 +162,7 @@ bool BenchImageCommand(const char* label, const std::vector<std::uint8_t>& image
     const double ms = CpuMs(start);
     if (repeat == 0 || ms < best) best = ms;
     reports = bench.hid.trace.size();
-    packets = dravlopro::testing::RequestsWith(bench.hid.trace, 0x81).size();
+    packets = dravlopro::sim::RequestsWith(bench.hid.trace, 0x81).size();
   }
   std::filesystem::remove(file);
   const bool good = exitCode == 0 && packets == expectedPackets;
@@ -185,7 +185,7 @@ bool BenchFindingTheAdapter() {
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {"-r32", "0", "1"}, {"-list"}, {"-pdev", "sn=12345"}}) {
     for (const Listing listing : {Listing::WithIds, Listing::PerIndex}) {
-      dravlopro::testing::Bench bench;
+      dravlopro::sim::InProcessBench bench;
       bench.hid.listing = listing;
       for (int i = 0; i < kOtherDevices; ++i) {
         bench.hid.AddOtherDevice(0x046D, static_cast<std::uint16_t>(0xC000 + i));
@@ -236,7 +236,7 @@ struct GdbBench {
                                                    : "";
   }
   std::string replies;
-  dravlopro::testing::Bench bench;
+  dravlopro::sim::InProcessBench bench;
   dravlopro::sim::SimAdapter& adapter;
   dravlopro::AdapterTable table;
   dravlopro::CHidDevice device;
@@ -250,7 +250,7 @@ bool BenchGdb() {
   std::ifstream in(example / "blinky.bin", std::ios::binary);
   const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-  dravlopro::testing::Bench tool;
+  dravlopro::sim::InProcessBench tool;
   tool.hid.AddAdapter(L"12345");
   const int loaded = tool.Run({"-q", "-a", (example / "blinky.hex").string()});
   const std::size_t toolReports = tool.hid.trace.size();
@@ -283,7 +283,7 @@ bool BenchGdb() {
   std::ofstream(largeFile, std::ios::binary)
       .write(reinterpret_cast<const char*>(large.data()),
              static_cast<std::streamsize>(large.size()));
-  dravlopro::testing::Bench largeTool;
+  dravlopro::sim::InProcessBench largeTool;
   largeTool.hid.AddAdapter(L"12345");
   const int largeLoaded = largeTool.Run({"-q", "-a", largeFile.string()});
   const std::size_t largeToolReports = largeTool.hid.trace.size();
@@ -359,7 +359,7 @@ int main() {
     std::size_t total = 0;
     int exitCode = 0;
     for (int repeat = 0; repeat < kRepeats; ++repeat) {
-      dravlopro::testing::Bench bench;
+      dravlopro::sim::InProcessBench bench;
       dravlopro::sim::SimConfig config;
       config.sramSize = bytes;
       bench.hid.AddAdapter(L"12345").target.Configure(config);
