@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "base/trace_format.h"
+#include "trace/format.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"
 #include "tests/support/process.h"

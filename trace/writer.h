@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "platform/trace_file.h"
+#include "trace/format.h"
+
+namespace dravlopro::trace {
+
+// The trace file, opened for appending. Each line is written at once, so a
+// run that is cut short still leaves its trace up to that point. The first
+// failed write closes the file: nothing more is written and failed() tells.
+class Writer {
+ public:
+  Writer() = default;
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  // False, with the system's reason, when the file cannot be opened.
+  bool Open(const std::filesystem::path& file, std::string& reason);
+  void Write(const Line& line);
+  // Milliseconds since Open.
+  std::uint64_t Ms() const;
+  bool open() const { return file_.is_open(); }
+  bool failed() const { return failed_; }
+
+ private:
+  platform::TraceFile file_;
+  bool failed_ = false;
+  std::int64_t startNs_ = 0;
+};
+
+}  // namespace dravlopro::trace
