@@ -7,8 +7,11 @@
 
 namespace dravlopro::platform {
 
-// The file a field trace is appended to. Each line goes to the file in one
-// write, so that runs sharing the file never cut into each other's lines.
+// The file a field trace is appended to. Each line goes to the end of the
+// file in one write, so that runs sharing the file never cut into each
+// other's lines. Nothing waits without end: a FIFO without a reader is
+// refused when it is opened, and a reader that takes nothing for a second
+// ends the trace (the write fails).
 class TraceFile {
  public:
   TraceFile();

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +9,13 @@
 #include "platform/trace_file.h"
 
 namespace dravlopro::platform {
+
+namespace {
+
+// How long a write waits for a FIFO or a pipe whose reader is slow.
+constexpr int kReaderWaitMs = 1000;
+
+}  // namespace
 
 struct TraceFile::Handle {
   int fd = -1;
@@ -19,7 +27,9 @@ TraceFile::~TraceFile() { Close(); }
 
 bool TraceFile::Open(const std::filesystem::path& name, std::string& reason) {
   Close();
-  handle_->fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  // Never blocking: a FIFO without a reader is refused at once (ENXIO)
+  // instead of holding the run until one comes.
+  handle_->fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
   if (handle_->fd < 0) {
     reason = std::strerror(errno);
     return false;
@@ -32,6 +42,12 @@ bool TraceFile::Write(std::string_view line) {
   while (!line.empty()) {
     const ssize_t written = ::write(handle_->fd, line.data(), line.size());
     if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // A reader that takes nothing for a while is given up on.
+      pollfd ready{handle_->fd, POLLOUT, 0};
+      if (::poll(&ready, 1, kReaderWaitMs) > 0 && (ready.revents & POLLOUT) != 0) continue;
+      return false;
+    }
     if (written <= 0) return false;
     line.remove_prefix(static_cast<std::size_t>(written));
   }
