@@ -31,6 +31,8 @@ namespace field {
 // Every line.
 inline constexpr std::string_view kMs = "ms";
 inline constexpr std::string_view kEvent = "ev";
+// The mark of the run the line belongs to (none in traces of older builds).
+inline constexpr std::string_view kRunMark = "run";
 // run
 inline constexpr std::string_view kFormat = "format";
 inline constexpr std::string_view kVersion = "version";  // also adapter and device

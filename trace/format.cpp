@@ -173,12 +173,12 @@ bool FromHex(std::string_view text, std::vector<std::uint8_t>& out) {
   return true;
 }
 
-Line::Line(std::uint64_t ms, std::string_view event) : text_("{") {
-  Num(field::kMs, static_cast<std::int64_t>(ms));
+Line::Line(std::optional<std::uint64_t> ms, std::string_view run, std::string_view event)
+    : text_("{") {
+  if (ms) Num(field::kMs, static_cast<std::int64_t>(*ms));
+  if (!run.empty()) Str(field::kRunMark, run);
   Str(field::kEvent, event);
 }
-
-Line::Line(std::string_view event) : text_("{") { Str(field::kEvent, event); }
 
 Line& Line::Key(std::string_view key) {
   if (text_.size() > 1) text_ += ',';

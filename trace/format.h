@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,12 +17,13 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count);
 // False when the text is not an even run of hex digits.
 bool FromHex(std::string_view text, std::vector<std::uint8_t>& out);
 
-// One event line under construction: {"ms":...,"ev":"...",...}.
+// One event line under construction: {"ms":...,"run":"...","ev":"...",...},
+// without "ms" when the line has no time (the first line of a run), without
+// "run" when the run has no mark.
 class Line {
  public:
-  Line(std::uint64_t ms, std::string_view event);
-  // The first line of a run has no time.
-  explicit Line(std::string_view event);
+  Line(std::optional<std::uint64_t> ms, std::string_view run, std::string_view event);
+  explicit Line(std::string_view event) : Line(std::nullopt, {}, event) {}
   Line& Str(std::string_view key, std::string_view value);
   Line& Num(std::string_view key, std::int64_t value);
   Line& Bool(std::string_view key, bool value);

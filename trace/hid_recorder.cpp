@@ -20,7 +20,7 @@ class RecordingConnection : public HidConnection {
   bool Write(const std::uint8_t* report, std::size_t length) override {
     const bool written = inner_->Write(report, length);
     Writer& w = backend_.writer();
-    w.Write(Line(w.Ms(), event::kWrite)
+    w.Write(w.Event(event::kWrite)
                 .Num(field::kExchange, backend_.NextExchange())
                 .Bool(field::kOk, written)
                 .Str(field::kData, Hex(report, length)));
@@ -30,7 +30,7 @@ class RecordingConnection : public HidConnection {
   HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
     const HidRead read = inner_->Read(report, length, timeoutMs);
     Writer& w = backend_.writer();
-    Line line(w.Ms(), event::kRead);
+    Line line = w.Event(event::kRead);
     line.Num(field::kExchange, backend_.LastExchange()).Str(field::kResult, Name(read));
     if (read == HidRead::Received) {
       line.Str(field::kData, Hex(report, length));
@@ -44,7 +44,7 @@ class RecordingConnection : public HidConnection {
   bool Claim(ClaimWait& wait) override {
     const bool claimed = inner_->Claim(wait);
     Writer& w = backend_.writer();
-    w.Write(Line(w.Ms(), event::kClaim).Num(field::kIndex, index_).Bool(field::kOk, claimed));
+    w.Write(w.Event(event::kClaim).Num(field::kIndex, index_).Bool(field::kOk, claimed));
     return claimed;
   }
 
@@ -75,7 +75,7 @@ class RecordingPass : public HidPass {
 }  // namespace
 
 std::unique_ptr<HidPass> HidRecorder::BeginPass(std::uint16_t vendorId, std::uint16_t productId) {
-  writer_.Write(Line(writer_.Ms(), event::kScan));
+  writer_.Write(writer_.Event(event::kScan));
   return std::make_unique<RecordingPass>(inner_.BeginPass(vendorId, productId), *this);
 }
 
@@ -87,7 +87,7 @@ InterfaceOpen HidRecorder::Record(HidPass& inner, std::uint32_t memberIndex, Hid
 
   // What the interface shows, asked once here so that a replay can show the
   // same whatever the tool asks of it.
-  Line line(writer_.Ms(), event::kDevice);
+  Line line = writer_.Event(event::kDevice);
   line.Num(field::kIndex, memberIndex).Str(field::kOpen, Name(opened));
   if (connection) {
     HidAttributes attributes;

@@ -141,6 +141,10 @@ bool Replay::Load(const std::filesystem::path& file, int run, std::string& probl
     return false;
   }
   int runsSeen = 0;
+  // Run `run`'s mark, and whether its lines may still come. Runs of older
+  // builds have no mark: their lines follow their run line up to the next.
+  std::string mark;
+  bool inRun = false;
   std::string text;
   std::size_t lineNumber = 0;
   while (std::getline(in, text)) {
@@ -155,12 +159,16 @@ bool Replay::Load(const std::filesystem::path& file, int run, std::string& probl
     }
     if (Is(event, event::kRun)) {
       if (++runsSeen == run) {
+        inRun = true;
+        mark = event.Get(field::kRunMark);
         const auto argv = event.arrays.find(field::kArgv);
         if (argv != event.arrays.end()) recordedArgv_ = argv->second;
+      } else if (mark.empty()) {
+        inRun = false;
       }
       continue;
     }
-    if (runsSeen != run) continue;
+    if (!inRun || event.Get(field::kRunMark) != mark) continue;
     std::vector<std::uint8_t> answer;
     if (Is(event, event::kRead) && ReadFromName(event.Get(field::kResult)) == HidRead::Received &&
         (!FromHex(event.Get(field::kData), answer) || answer.empty())) {
@@ -295,7 +303,7 @@ HidRead Replay::Read(std::uint8_t* report, std::size_t length) {
   std::vector<std::uint8_t> bytes;
   FromHex(event->Get(field::kData), bytes);
   std::memset(report, 0, length);
-  std::memcpy(report, bytes.data(), std::min(length, bytes.size()));
+  if (!bytes.empty()) std::memcpy(report, bytes.data(), std::min(length, bytes.size()));
   return HidRead::Received;
 }
 

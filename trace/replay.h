@@ -40,8 +40,11 @@ class Replay : public RunObserver {
   Replay();
   ~Replay() override;
 
-  // Loads run number `run` (from 1) of the file. False, with the reason,
-  // when the file cannot be read or holds no such run.
+  // Loads run number `run` (from 1, counting run lines) of the file: the
+  // lines that carry its mark, wherever other runs' lines come between,
+  // or, for a run of an older build without a mark, the lines after its run
+  // line up to the next. False, with the reason, when the file cannot be
+  // read or holds no such run.
   bool Load(const std::filesystem::path& file, int run, std::string& problem);
 
   HidBackend& hid();

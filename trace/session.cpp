@@ -11,11 +11,11 @@ class Session::TeeOutput : public OutputSink {
   TeeOutput(OutputSink& inner, Writer& writer) : inner_(inner), writer_(writer) {}
   void Write(std::string_view text) override {
     inner_.Write(text);
-    writer_.Write(Line(writer_.Ms(), event::kOut).Str(field::kText, text));
+    writer_.Write(writer_.Event(event::kOut).Str(field::kText, text));
   }
   void Alert(std::string_view text) override {
     inner_.Alert(text);
-    writer_.Write(Line(writer_.Ms(), event::kAlert).Str(field::kText, text));
+    writer_.Write(writer_.Event(event::kAlert).Str(field::kText, text));
   }
 
  private:
@@ -33,7 +33,7 @@ Session::Session(const std::filesystem::path& file, const std::vector<std::wstri
   opened_ = true;
   std::vector<std::string> words;
   for (const std::wstring& word : argv) words.push_back(Narrow(word));
-  writer_.Write(Line(event::kRun)
+  writer_.Write(writer_.First(event::kRun)
                     .Num(field::kFormat, kFormatNumber)
                     .Str(field::kVersion, versionText)
                     .Str(field::kPlatform, platform::TracePlatformName())
@@ -59,7 +59,7 @@ OutputSink& Session::Wrap(OutputSink& out) {
 }
 
 void Session::CommandStarted(const std::wstring& word) {
-  writer_.Write(Line(writer_.Ms(), event::kCommand).Str(field::kWord, Narrow(word)));
+  writer_.Write(writer_.Event(event::kCommand).Str(field::kWord, Narrow(word)));
 }
 
 void Session::AdapterOpened(const std::wstring& serial, const std::string& version) {
@@ -68,14 +68,14 @@ void Session::AdapterOpened(const std::wstring& serial, const std::string& versi
   adapterWritten_ = true;
   lastSerial_ = serial;
   lastVersion_ = version;
-  writer_.Write(Line(writer_.Ms(), event::kAdapter)
+  writer_.Write(writer_.Event(event::kAdapter)
                     .Str(field::kSerial, Narrow(serial))
                     .Str(field::kVersion, version));
 }
 
 void Session::End(int resultCode) {
   if (!opened_) return;
-  writer_.Write(Line(writer_.Ms(), event::kEnd).Num(field::kResult, resultCode));
+  writer_.Write(writer_.Event(event::kEnd).Num(field::kResult, resultCode));
 }
 
 }  // namespace dravlopro::trace

@@ -7,19 +7,19 @@ namespace dravlopro::trace {
 
 bool SettingsRecorder::GetSettingsPath(std::filesystem::path& path) {
   const bool found = inner_.GetSettingsPath(path);
-  writer_.Write(Line(writer_.Ms(), event::kSettingsPath).Bool(field::kOk, found));
+  writer_.Write(writer_.Event(event::kSettingsPath).Bool(field::kOk, found));
   return found;
 }
 
 std::wstring SettingsRecorder::ReadSn(const std::filesystem::path& path) {
   std::wstring value = inner_.ReadSn(path);
-  writer_.Write(Line(writer_.Ms(), event::kSettingsRead).Str(field::kSn, Narrow(value)));
+  writer_.Write(writer_.Event(event::kSettingsRead).Str(field::kSn, Narrow(value)));
   return value;
 }
 
 bool SettingsRecorder::WriteSn(const std::filesystem::path& path, const std::wstring& value) {
   const bool written = inner_.WriteSn(path, value);
-  writer_.Write(Line(writer_.Ms(), event::kSettingsWrite)
+  writer_.Write(writer_.Event(event::kSettingsWrite)
                     .Str(field::kSn, Narrow(value))
                     .Bool(field::kOk, written));
   return written;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "platform/trace_file.h"
 #include "trace/format.h"
@@ -21,8 +22,13 @@ class Writer {
   // False, with the system's reason, when the file cannot be opened.
   bool Open(const std::filesystem::path& file, std::string& reason);
   void Write(const Line& line);
+  // A line of this run: its time (milliseconds since Open) and mark.
+  Line Event(std::string_view event) const { return Line(Ms(), mark_, event); }
+  // The first line of the run, without a time.
+  Line First(std::string_view event) const { return Line(std::nullopt, mark_, event); }
   // Milliseconds since Open.
   std::uint64_t Ms() const;
+
   bool open() const { return file_.is_open(); }
   bool failed() const { return failed_; }
 
@@ -30,6 +36,9 @@ class Writer {
   platform::TraceFile file_;
   bool failed_ = false;
   std::int64_t startNs_ = 0;
+  // What sets this run's lines apart from those of other runs writing to
+  // the same file: made anew for every Open.
+  std::string mark_;
 };
 
 }  // namespace dravlopro::trace
