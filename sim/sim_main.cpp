@@ -10,6 +10,7 @@
 // answer reach the tool that long after its request, as over a slow link:
 // 1 is about what a full-speed USB adapter costs per report. The tool's
 // read timeouts apply as they do on hardware.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -95,12 +96,13 @@ int Replay(std::vector<std::wstring> arguments) {
   const std::filesystem::path file(arguments.at(2));
   int run = 1;
   std::size_t used = 2;
-  if (arguments.size() >= 5 && arguments[3] == L"--run") {
-    // Digits only, as a whole number that fits: "1x" or an overflow is no run.
-    const std::string text = Narrow(arguments[4]);
+  if (arguments.size() >= 4 && arguments[3] == L"--run") {
+    // Digits only, as a whole number that fits: "1x", an overflow or no
+    // number at all is no run.
+    const std::string text = arguments.size() >= 5 ? Narrow(arguments[4]) : std::string();
     const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), run);
-    if (error != std::errc() || stop != text.data() + text.size()) run = 0;
-    used = 4;
+    if (text.empty() || error != std::errc() || stop != text.data() + text.size()) run = 0;
+    used = std::min<std::size_t>(4, arguments.size() - 1);
   }
   arguments.erase(arguments.begin() + 1, arguments.begin() + 1 + static_cast<long>(used));
 

@@ -256,15 +256,22 @@ TEST(GoldenTraces, AnUnusableTraceOrRunNumberGives91) {
     EXPECT_EQ(o.status, 91) << run;
     EXPECT_EQ(LineCount(o.err), 1u) << o.err;
   }
-  // A read whose answer bytes are missing.
-  std::string golden = ScratchDir::Read(GoldenTrace("blinky"));
-  const std::size_t read = golden.find("\"ev\":\"read\"");
-  const std::size_t data = golden.find("\"data\":\"", read) + 8;
-  golden.erase(data, golden.find('"', data) - data);
-  const ProcessOutcome o = RunTraced(
-      DRAVLOPRO_SIM_BINARY, Replay(home.Write("no-data.jsonl", golden), line), home.path());
-  EXPECT_EQ(o.status, 91);
-  EXPECT_NE(o.err.find("is a read without the bytes read"), std::string::npos) << o.err;
+  // "--run" without its number.
+  const ProcessOutcome bare =
+      RunTraced(DRAVLOPRO_SIM_BINARY, Replay(GoldenTrace("blinky"), {"--run"}), home.path());
+  EXPECT_EQ(bare.status, 91);
+  EXPECT_EQ(LineCount(bare.err), 1u) << bare.err;
+  // A read whose answer bytes are missing, odd in number or not hex.
+  for (const char* bytes : {"", "0", "zz"}) {
+    std::string golden = ScratchDir::Read(GoldenTrace("blinky"));
+    const std::size_t read = golden.find("\"ev\":\"read\"");
+    const std::size_t data = golden.find("\"data\":\"", read) + 8;
+    golden.replace(data, golden.find('"', data) - data, bytes);
+    const ProcessOutcome o = RunTraced(
+        DRAVLOPRO_SIM_BINARY, Replay(home.Write("bad-data.jsonl", golden), line), home.path());
+    EXPECT_EQ(o.status, 91) << bytes;
+    EXPECT_NE(o.err.find("is a read without the bytes read"), std::string::npos) << o.err;
+  }
 }
 
 // Recording changes neither the output nor the result; the trace holds the
