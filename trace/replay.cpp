@@ -140,6 +140,10 @@ bool Replay::Load(const std::filesystem::path& file, int run, std::string& probl
     problem = "cannot read the trace " + file.string();
     return false;
   }
+  return Load(in, file.string(), run, problem);
+}
+
+bool Replay::Load(std::istream& in, const std::string& name, int run, std::string& problem) {
   int runsSeen = 0;
   // Run `run`'s mark, and whether its lines may still come. Runs of older
   // builds have no mark: their lines follow their run line up to the next.
@@ -153,8 +157,8 @@ bool Replay::Load(const std::filesystem::path& file, int run, std::string& probl
     if (text.empty()) continue;
     Record event;
     if (!ParseLine(text, event)) {
-      problem = "line " + std::to_string(lineNumber) + " of the trace " + file.string() +
-                " is not a trace event";
+      problem =
+          "line " + std::to_string(lineNumber) + " of the trace " + name + " is not a trace event";
       return false;
     }
     if (Is(event, event::kRun)) {
@@ -172,7 +176,7 @@ bool Replay::Load(const std::filesystem::path& file, int run, std::string& probl
     std::vector<std::uint8_t> answer;
     if (Is(event, event::kRead) && ReadFromName(event.Get(field::kResult)) == HidRead::Received &&
         (!FromHex(event.Get(field::kData), answer) || answer.empty())) {
-      problem = "line " + std::to_string(lineNumber) + " of the trace " + file.string() +
+      problem = "line " + std::to_string(lineNumber) + " of the trace " + name +
                 " is a read without the bytes read";
       return false;
     }
@@ -181,12 +185,12 @@ bool Replay::Load(const std::filesystem::path& file, int run, std::string& probl
     events_.push_back(std::move(event));
   }
   if (!in.eof()) {
-    problem = "cannot read the trace " + file.string() + " to its end";
+    problem = "cannot read the trace " + name + " to its end";
     return false;
   }
   if (runsSeen < run) {
-    problem = "the trace " + file.string() + " holds " + std::to_string(runsSeen) +
-              " run(s), not run " + std::to_string(run);
+    problem = "the trace " + name + " holds " + std::to_string(runsSeen) + " run(s), not run " +
+              std::to_string(run);
     return false;
   }
   // Settings and interfaces as the run first saw them.

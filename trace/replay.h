@@ -4,6 +4,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <istream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -46,6 +47,8 @@ class Replay : public RunObserver {
   // line up to the next. False, with the reason, when the file cannot be
   // read or holds no such run.
   bool Load(const std::filesystem::path& file, int run, std::string& problem);
+  // The same from a stream; `name` names it in the reasons.
+  bool Load(std::istream& in, const std::string& name, int run, std::string& problem);
 
   HidBackend& hid();
   SettingsStore& settings();
