@@ -137,6 +137,9 @@ TEST(TraceFormat, LinesReadBackAsWritten) {
   ASSERT_TRUE(trace::ParseLine(R"( { "ev" : "x", "s":"\u00e9\/", "a": [ ] } )", event));
   EXPECT_EQ(event.Get("s"), "\xC3\xA9/");
   EXPECT_TRUE(event.arrays["a"].empty());
+  // Escaped UTF-16: a surrogate pair is one character, a lone half U+FFFD.
+  ASSERT_TRUE(trace::ParseLine(R"({"s":"\ud83d\ude00\ud800x"})", event));
+  EXPECT_EQ(event.Get("s"), "\xF0\x9F\x98\x80\xEF\xBF\xBDx");
   for (const char* bad :
        {"", "{", "{\"a\":}", "{\"a\":1,}", "{\"a\":\"x} ", "[1]", "{\"a\":1} x"}) {
     EXPECT_FALSE(trace::ParseLine(bad, event)) << bad;
