@@ -15,27 +15,6 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
-// One character as UTF-8; a value that is no character (a surrogate, or
-// beyond U+10FFFF) as U+FFFD, so the text is always valid UTF-8.
-void AppendUtf8(std::string& out, char32_t c) {
-  if (IsSurrogate(c) || c > 0x10FFFF) c = kReplacementCharacter;
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 // Code units to UTF-8: 16-bit units are UTF-16, whose surrogate pairs make
 // one character each; wider units are the characters themselves.
 template <typename Unit>
@@ -126,6 +105,25 @@ Text Utf8ToUnits(std::string_view text) {
 }
 
 }  // namespace
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (IsSurrogate(c) || c > 0x10FFFF) c = kReplacementCharacter;
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
 
 std::string Narrow(const std::wstring& text) { return UnitsToUtf8(text.data(), text.size()); }
 

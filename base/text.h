@@ -23,6 +23,9 @@ std::wstring Widen(const std::string& text);
 // The same for UTF-16 text, whatever the width of wchar_t.
 std::string NarrowUtf16(std::u16string_view text);
 std::u16string WidenUtf16(std::string_view text);
+// Appends one character as UTF-8; a value that is no character (a
+// surrogate, or beyond U+10FFFF) as U+FFFD, so the text stays valid UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
 
 std::wstring ToUpper(std::wstring text);
 std::wstring ToLower(std::wstring text);

@@ -1,24 +1,14 @@
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 #include "base/clock.h"
 #include "cli/driver.h"
-#include "cli/trace_session.h"
+#include "cli/results.h"
 #include "platform/platform.h"
+#include "platform/trace_file.h"
+#include "trace/session.h"
 
 namespace {
-
-// The file that DRAVLOPRO_TRACE names: the run's field trace goes there.
-std::filesystem::path TraceFile() {
-#ifdef _WIN32
-  const wchar_t* named = _wgetenv(L"DRAVLOPRO_TRACE");
-#else
-  const char* named = std::getenv("DRAVLOPRO_TRACE");
-#endif
-  return named != nullptr ? std::filesystem::path(named) : std::filesystem::path();
-}
 
 int RunTool(int argc, char** argv) {
   using namespace dravlopro;
@@ -26,15 +16,15 @@ int RunTool(int argc, char** argv) {
   std::unique_ptr<SettingsStore> settings = platform::MakeSettingsStore();
   SystemClock clock;
   const std::vector<std::wstring> arguments = platform::CommandLineArguments(argc, argv);
-  TraceSession trace(TraceFile(), arguments);
-  if (!trace.openProblem().empty())
-    std::fprintf(stderr, "dravlopro: %s\n", trace.openProblem().c_str());
-  Environment environment{trace.Wrap(*hid), clock, trace.Wrap(*settings),
-                          trace.Wrap(platform::StandardOutput()), platform::StandardError()};
+  trace::Session recording(platform::TraceFileName(), arguments, kVersionText);
+  if (!recording.openProblem().empty())
+    std::fprintf(stderr, "dravlopro: %s\n", recording.openProblem().c_str());
+  Environment environment{recording.Wrap(*hid), clock, recording.Wrap(*settings),
+                          recording.Wrap(platform::StandardOutput()), platform::StandardError()};
   environment.progress = platform::ProgressTerminal();
-  const int result = RunDriver(arguments, environment, trace.observer());
-  trace.End(result);
-  if (trace.failedLater())
+  const int result = RunDriver(arguments, environment, recording.observer());
+  recording.End(result);
+  if (recording.failedLater())
     std::fprintf(stderr, "dravlopro: the trace file could not be written to its end\n");
   return result;
 }

@@ -17,6 +17,8 @@ namespace dravlopro::dap {
 constexpr std::uint8_t kInfo = 0x00;
 constexpr std::uint8_t kHostStatus = 0x01;
 constexpr std::uint8_t kConnect = 0x02;
+// Never sent by the tool; named for what other programs may have sent.
+constexpr std::uint8_t kDisconnect = 0x03;
 constexpr std::uint8_t kTransferConfigure = 0x04;
 constexpr std::uint8_t kTransfer = 0x05;
 constexpr std::uint8_t kTransferBlock = 0x06;

@@ -10,6 +10,7 @@
 // answer reach the tool that long after its request, as over a slow link:
 // 1 is about what a full-speed USB adapter costs per report. The tool's
 // read timeouts apply as they do on hardware.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -23,16 +24,18 @@
 #include "base/clock.h"
 #include "base/text.h"
 #include "cli/driver.h"
-#include "cli/trace_session.h"
+#include "cli/results.h"
 #include "platform/platform.h"
+#include "platform/trace_file.h"
 #include "settings/ini_settings.h"
 #include "sim/bench_clock.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_file_locks.h"
 #include "sim/sim_gdb.h"
-#include "sim/sim_replay.h"
 #include "sim/sim_store.h"
 #include "sim/slow_link.h"
+#include "trace/replay.h"
+#include "trace/session.h"
 
 namespace {
 
@@ -43,29 +46,12 @@ using sim::FileLocks;
 constexpr int kReplayDiverged = 90;
 constexpr int kReplayUnreadable = 91;
 
-std::filesystem::path TraceFile() {
-  const char* named = std::getenv("DRAVLOPRO_TRACE");
-  return named != nullptr ? std::filesystem::path(named) : std::filesystem::path();
-}
-
 // A run with "-q" anywhere on its line is quiet, as the tool decides.
 bool QuietRun(const std::vector<std::wstring>& arguments) {
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     if (ToLower(arguments[i]) == L"-q") return true;
   }
   return false;
-}
-
-// Where the two hex strings first differ, in bytes; -1 when they do not.
-long FirstDifference(const std::string& expected, const std::string& actual) {
-  const std::string prefix = "request ";
-  if (expected.rfind(prefix, 0) != 0 || actual.rfind(prefix, 0) != 0) return -1;
-  for (std::size_t i = prefix.size(); i < expected.size() || i < actual.size(); i += 2) {
-    if (expected.compare(i, 2, actual, i, 2) != 0) {
-      return static_cast<long>((i - prefix.size()) / 2);
-    }
-  }
-  return -1;
 }
 
 // The words of a command line as a shell takes them back.
@@ -84,7 +70,7 @@ std::string ShellLine(const std::vector<std::string>& words) {
   return line;
 }
 
-void ReportDivergence(const sim::Divergence& d, const sim::TraceReplay& replay) {
+void ReportDivergence(const trace::Divergence& d, const trace::Replay& replay) {
   std::string where =
       d.command.empty() ? "before the first command" : "in command " + Narrow(d.command);
   if (!d.request.empty()) where += ", " + d.request + " request";
@@ -92,8 +78,9 @@ void ReportDivergence(const sim::Divergence& d, const sim::TraceReplay& replay) 
                static_cast<long long>(d.exchange), where.c_str());
   std::fprintf(stderr, "dravlopro-sim:   trace: %s\n", d.expected.c_str());
   std::fprintf(stderr, "dravlopro-sim:   run:   %s\n", d.actual.c_str());
-  const long at = FirstDifference(d.expected, d.actual);
-  if (at >= 0) std::fprintf(stderr, "dravlopro-sim:   first difference at byte %ld\n", at);
+  if (d.firstDifference >= 0) {
+    std::fprintf(stderr, "dravlopro-sim:   first difference at byte %ld\n", d.firstDifference);
+  }
   // Off at once: most likely another command line than the recorded one.
   if (d.exchange == 0 && replay.recordedArgv().size() > 1) {
     const std::vector<std::string> words(replay.recordedArgv().begin() + 1,
@@ -110,38 +97,40 @@ int Replay(std::vector<std::wstring> arguments) {
   const std::filesystem::path file(arguments.at(2));
   int run = 1;
   std::size_t used = 2;
-  if (arguments.size() >= 5 && arguments[3] == L"--run") {
-    // Digits only, as a whole number that fits: "1x" or an overflow is no run.
-    const std::string text = Narrow(arguments[4]);
+  if (arguments.size() >= 4 && arguments[3] == L"--run") {
+    // Digits only, as a whole number that fits: "1x", an overflow or no
+    // number at all is no run.
+    const std::string text = arguments.size() >= 5 ? Narrow(arguments[4]) : std::string();
     const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), run);
-    if (error != std::errc() || stop != text.data() + text.size()) run = 0;
-    used = 4;
+    if (text.empty() || error != std::errc() || stop != text.data() + text.size()) run = 0;
+    used = std::min<std::size_t>(4, arguments.size() - 1);
   }
   arguments.erase(arguments.begin() + 1, arguments.begin() + 1 + static_cast<long>(used));
 
-  sim::TraceReplay replay;
+  trace::Replay replay;
   std::string problem;
   if (run < 1 || !replay.Load(file, run, problem)) {
     if (problem.empty()) problem = "--run takes a run number from 1";
     std::fprintf(stderr, "dravlopro-sim: %s\n", problem.c_str());
     return kReplayUnreadable;
   }
-  replay.onDivergence = [&replay](const sim::Divergence& d) {
+  replay.onDivergence = [&replay](const trace::Divergence& d) {
     std::fflush(stdout);
     ReportDivergence(d, replay);
     std::exit(kReplayDiverged);
   };
 
   SystemClock clock;
-  TraceSession trace(TraceFile(), arguments);
-  if (!trace.openProblem().empty()) {
-    std::fprintf(stderr, "dravlopro-sim: %s\n", trace.openProblem().c_str());
+  trace::Session recording(platform::TraceFileName(), arguments, kVersionText);
+  if (!recording.openProblem().empty()) {
+    std::fprintf(stderr, "dravlopro-sim: %s\n", recording.openProblem().c_str());
   }
-  const Environment environment{trace.Wrap(replay.hid()), clock, trace.Wrap(replay.settings()),
-                                trace.Wrap(platform::StandardOutput()), platform::StandardError()};
+  const Environment environment{
+      recording.Wrap(replay.hid()), clock, recording.Wrap(replay.settings()),
+      recording.Wrap(platform::StandardOutput()), platform::StandardError()};
   const int result = RunDriver(arguments, environment, &replay);
-  trace.End(result);
-  sim::Divergence divergence;
+  recording.End(result);
+  trace::Divergence divergence;
   if (!replay.Finished(divergence)) {
     ReportDivergence(divergence, replay);
     return kReplayDiverged;
@@ -191,16 +180,16 @@ int main(int argc, char** argv) {
   sim::BenchClock benchClock(bench);
   sim::SlowLink slowLink(bench, benchClock, *answerMs);
   HidBackend& hid = *answerMs == 0 ? static_cast<HidBackend&>(bench) : slowLink;
-  TraceSession trace(TraceFile(), arguments);
-  if (!trace.openProblem().empty()) {
-    std::fprintf(stderr, "dravlopro-sim: %s\n", trace.openProblem().c_str());
+  trace::Session recording(platform::TraceFileName(), arguments, kVersionText);
+  if (!recording.openProblem().empty()) {
+    std::fprintf(stderr, "dravlopro-sim: %s\n", recording.openProblem().c_str());
   }
-  Environment environment{trace.Wrap(hid), benchClock, trace.Wrap(settings),
-                          trace.Wrap(platform::StandardOutput()), platform::StandardError()};
+  Environment environment{recording.Wrap(hid), benchClock, recording.Wrap(settings),
+                          recording.Wrap(platform::StandardOutput()), platform::StandardError()};
   environment.progress = platform::ProgressTerminal();
-  const int result = RunDriver(arguments, environment, trace.observer());
-  trace.End(result);
-  if (trace.failedLater()) {
+  const int result = RunDriver(arguments, environment, recording.observer());
+  recording.End(result);
+  if (recording.failedLater()) {
     std::fprintf(stderr, "dravlopro-sim: the trace file could not be written to its end\n");
   }
 

@@ -5,8 +5,9 @@
 # command lines name the example image relative to the source folder, as the
 # replay tests run them from there, and the program is found on PATH, so
 # that argv[0] is "dravlopro-sim" and not a folder of this computer. The
-# times are set to 0 (the replay does not use them): recording again without
-# a change gives the same files.
+# times are set to 0 and the run marks are left out (a file of one run needs
+# none, and the replay uses neither): recording again without a change gives
+# the same files.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../../.." && pwd)
@@ -27,7 +28,8 @@ record() {
   status=0
   PATH="$work/bin:$PATH" XDG_CONFIG_HOME="$work/$name" DRAVLOPRO_SIM_DIR="$work/$name/bench" \
     DRAVLOPRO_TRACE="$work/$name.jsonl" dravlopro-sim "$@" > /dev/null || status=$?
-  sed 's/^{"ms":[0-9]*,/{"ms":0,/' "$work/$name.jsonl" > "$here/$name.jsonl"
+  sed -e 's/^{"ms":[0-9]*,"run":"[0-9a-f]*",/{"ms":0,/' -e 's/^{"run":"[0-9a-f]*",/{/' \
+    "$work/$name.jsonl" > "$here/$name.jsonl"
   echo "$name: exit status $status, $(wc -l < "$here/$name.jsonl") lines"
 }
 

@@ -2,15 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Field traces: one JSON object per line (JSON Lines), bytes as lowercase hex
-// strings. The README's "Field traces" describes the events.
+// The lines of a field trace: one JSON object per line (JSON Lines), bytes as
+// lowercase hex strings. trace/events.h names the events and their fields.
 namespace dravlopro::trace {
 
 // Bytes as a hex string, two lowercase digits each.
@@ -18,12 +17,13 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count);
 // False when the text is not an even run of hex digits.
 bool FromHex(std::string_view text, std::vector<std::uint8_t>& out);
 
-// One event line under construction: {"ms":...,"ev":"...",...}.
+// One event line under construction: {"ms":...,"run":"...","ev":"...",...},
+// without "ms" when the line has no time (the first line of a run), without
+// "run" when the run has no mark.
 class Line {
  public:
-  Line(std::uint64_t ms, std::string_view event);
-  // The first line of a run has no time.
-  explicit Line(std::string_view event);
+  Line(std::optional<std::uint64_t> ms, std::string_view run, std::string_view event);
+  explicit Line(std::string_view event) : Line(std::nullopt, {}, event) {}
   Line& Str(std::string_view key, std::string_view value);
   Line& Num(std::string_view key, std::int64_t value);
   Line& Bool(std::string_view key, bool value);
@@ -54,33 +54,5 @@ struct Record {
 
 // False for a line that is not one flat object of the kinds above.
 bool ParseLine(std::string_view text, Record& out);
-
-// The trace file, opened for appending. Each line is written and flushed at
-// once, so a run that is cut short still leaves its trace up to that point.
-// The first failed write closes the file: nothing more is written and
-// failed() tells.
-class Writer {
- public:
-  Writer() = default;
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
-  ~Writer();
-
-  // False, with the system's reason, when the file cannot be opened.
-  bool Open(const std::filesystem::path& file, std::string& reason);
-  void Write(const Line& line);
-  // Milliseconds since Open.
-  std::uint64_t Ms() const;
-  bool open() const { return file_ != nullptr; }
-  bool failed() const { return failed_; }
-
- private:
-  std::FILE* file_ = nullptr;
-  bool failed_ = false;
-  std::int64_t startNs_ = 0;
-};
-
-// The platform the tool was built for, as the trace names it.
-const char* PlatformName();
 
 }  // namespace dravlopro::trace

@@ -1,18 +1,13 @@
-#include "base/trace_format.h"
+#include "trace/format.h"
 
-#include <cerrno>
-#include <chrono>
 #include <cstring>
+
+#include "base/text.h"
+#include "trace/events.h"
 
 namespace dravlopro::trace {
 
 namespace {
-
-std::int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 void AppendQuoted(std::string& out, std::string_view text) {
   static const char kDigits[] = "0123456789abcdef";
@@ -39,25 +34,7 @@ void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t unit) {
-  if (unit < 0x80) {
-    out += static_cast<char>(unit);
-  } else if (unit < 0x800) {
-    out += static_cast<char>(0xC0 | (unit >> 6));
-    out += static_cast<char>(0x80 | (unit & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (unit >> 12));
-    out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (unit & 0x3F));
-  }
-}
+int HexDigit(char c) { return HexDigitValue(static_cast<unsigned char>(c)); }
 
 // A small reader over one line.
 class Reader {
@@ -120,14 +97,20 @@ class Reader {
           out += '\f';
           break;
         case 'u': {
-          if (at_ + 4 > text_.size()) return false;
-          std::uint32_t unit = 0;
-          for (int k = 0; k < 4; ++k) {
-            const int d = HexDigit(text_[at_++]);
-            if (d < 0) return false;
-            unit = unit * 16 + static_cast<std::uint32_t>(d);
+          char32_t c = 0;
+          if (!Unit(c)) return false;
+          // A surrogate pair written as two escapes is one character.
+          if (c >= 0xD800 && c <= 0xDBFF && text_.substr(at_, 2) == "\\u") {
+            const std::size_t back = at_;
+            char32_t low = 0;
+            at_ += 2;
+            if (Unit(low) && low >= 0xDC00 && low <= 0xDFFF) {
+              c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            } else {
+              at_ = back;
+            }
           }
-          AppendUtf8(out, unit);
+          AppendUtf8(out, c);
           break;
         }
         default:
@@ -135,6 +118,18 @@ class Reader {
       }
     }
     return false;
+  }
+
+  // The four hex digits of a "u" escape.
+  bool Unit(char32_t& out) {
+    if (at_ + 4 > text_.size()) return false;
+    out = 0;
+    for (int k = 0; k < 4; ++k) {
+      const int d = HexDigit(text_[at_++]);
+      if (d < 0) return false;
+      out = out * 16 + static_cast<char32_t>(d);
+    }
+    return true;
   }
 
   // A number, true, false or null, as its literal text.
@@ -178,12 +173,12 @@ bool FromHex(std::string_view text, std::vector<std::uint8_t>& out) {
   return true;
 }
 
-Line::Line(std::uint64_t ms, std::string_view event) : text_("{") {
-  Num("ms", static_cast<std::int64_t>(ms));
-  Str("ev", event);
+Line::Line(std::optional<std::uint64_t> ms, std::string_view run, std::string_view event)
+    : text_("{") {
+  if (ms) Num(field::kMs, static_cast<std::int64_t>(*ms));
+  if (!run.empty()) Str(field::kRunMark, run);
+  Str(field::kEvent, event);
 }
-
-Line::Line(std::string_view event) : text_("{") { Str("ev", event); }
 
 Line& Line::Key(std::string_view key) {
   if (text_.size() > 1) text_ += ',';
@@ -286,51 +281,6 @@ bool ParseLine(std::string_view text, Record& out) {
     if (reader.Take('}')) return reader.AtEnd();
     if (!reader.Take(',')) return false;
   }
-}
-
-Writer::~Writer() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-bool Writer::Open(const std::filesystem::path& file, std::string& reason) {
-  startNs_ = NowNs();
-#ifdef _WIN32
-  file_ = _wfopen(file.c_str(), L"ab");
-#else
-  file_ = std::fopen(file.c_str(), "ab");
-#endif
-  if (file_ == nullptr) {
-    reason = std::strerror(errno);
-    failed_ = true;
-    return false;
-  }
-  return true;
-}
-
-void Writer::Write(const Line& line) {
-  if (file_ == nullptr) return;
-  const std::string text = line.Text();
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0) {
-    std::fclose(file_);
-    file_ = nullptr;
-    failed_ = true;
-  }
-}
-
-std::uint64_t Writer::Ms() const {
-  return static_cast<std::uint64_t>((NowNs() - startNs_) / 1000000);
-}
-
-const char* PlatformName() {
-#if defined(_WIN32)
-  return "windows";
-#elif defined(__APPLE__)
-  return "macos";
-#elif defined(__linux__)
-  return "linux";
-#else
-  return "other";
-#endif
 }
 
 }  // namespace dravlopro::trace

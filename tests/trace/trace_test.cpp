@@ -9,10 +9,10 @@
 #include <tuple>
 #include <vector>
 
-#include "base/trace_format.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"
 #include "tests/support/process.h"
+#include "trace/format.h"
 
 namespace dravlopro {
 namespace {
@@ -107,7 +107,7 @@ std::size_t LineCount(const std::string& text) {
 
 TEST(TraceFormat, LinesReadBackAsWritten) {
   const std::uint8_t bytes[] = {0x00, 0x05, 0xAB, 0xFF};
-  const std::string text = trace::Line(12, "out")
+  const std::string text = trace::Line(12, "0a1b", "out")
                                .Str("text", "a \"quoted\"\\ line\r\n\x01")
                                .Num("n", -3)
                                .Bool("ok", false)
@@ -119,6 +119,7 @@ TEST(TraceFormat, LinesReadBackAsWritten) {
   trace::Record event;
   ASSERT_TRUE(trace::ParseLine(text.substr(0, text.size() - 1), event)) << text;
   EXPECT_EQ(event.Int("ms"), 12);
+  EXPECT_EQ(event.Get("run"), "0a1b");
   EXPECT_EQ(event.Get("ev"), "out");
   EXPECT_EQ(event.Get("text"), "a \"quoted\"\\ line\r\n\x01");
   EXPECT_EQ(event.Int("n"), -3);
@@ -136,6 +137,9 @@ TEST(TraceFormat, LinesReadBackAsWritten) {
   ASSERT_TRUE(trace::ParseLine(R"( { "ev" : "x", "s":"\u00e9\/", "a": [ ] } )", event));
   EXPECT_EQ(event.Get("s"), "\xC3\xA9/");
   EXPECT_TRUE(event.arrays["a"].empty());
+  // Escaped UTF-16: a surrogate pair is one character, a lone half U+FFFD.
+  ASSERT_TRUE(trace::ParseLine(R"({"s":"\ud83d\ude00\ud800x"})", event));
+  EXPECT_EQ(event.Get("s"), "\xF0\x9F\x98\x80\xEF\xBF\xBDx");
   for (const char* bad :
        {"", "{", "{\"a\":}", "{\"a\":1,}", "{\"a\":\"x} ", "[1]", "{\"a\":1} x"}) {
     EXPECT_FALSE(trace::ParseLine(bad, event)) << bad;
@@ -255,15 +259,22 @@ TEST(GoldenTraces, AnUnusableTraceOrRunNumberGives91) {
     EXPECT_EQ(o.status, 91) << run;
     EXPECT_EQ(LineCount(o.err), 1u) << o.err;
   }
-  // A read whose answer bytes are missing.
-  std::string golden = ScratchDir::Read(GoldenTrace("blinky"));
-  const std::size_t read = golden.find("\"ev\":\"read\"");
-  const std::size_t data = golden.find("\"data\":\"", read) + 8;
-  golden.erase(data, golden.find('"', data) - data);
-  const ProcessOutcome o = RunTraced(
-      DRAVLOPRO_SIM_BINARY, Replay(home.Write("no-data.jsonl", golden), line), home.path());
-  EXPECT_EQ(o.status, 91);
-  EXPECT_NE(o.err.find("is a read without the bytes read"), std::string::npos) << o.err;
+  // "--run" without its number.
+  const ProcessOutcome bare =
+      RunTraced(DRAVLOPRO_SIM_BINARY, Replay(GoldenTrace("blinky"), {"--run"}), home.path());
+  EXPECT_EQ(bare.status, 91);
+  EXPECT_EQ(LineCount(bare.err), 1u) << bare.err;
+  // A read whose answer bytes are missing, odd in number or not hex.
+  for (const char* bytes : {"", "0", "zz"}) {
+    std::string golden = ScratchDir::Read(GoldenTrace("blinky"));
+    const std::size_t read = golden.find("\"ev\":\"read\"");
+    const std::size_t data = golden.find("\"data\":\"", read) + 8;
+    golden.replace(data, golden.find('"', data) - data, bytes);
+    const ProcessOutcome o = RunTraced(
+        DRAVLOPRO_SIM_BINARY, Replay(home.Write("bad-data.jsonl", golden), line), home.path());
+    EXPECT_EQ(o.status, 91) << bytes;
+    EXPECT_NE(o.err.find("is a read without the bytes read"), std::string::npos) << o.err;
+  }
 }
 
 // Recording changes neither the output nor the result; the trace holds the
@@ -322,6 +333,53 @@ TEST(TraceRecording, LeavesOutputAndResultAsTheyAre) {
   EXPECT_EQ(replayed.status, 0);
   EXPECT_EQ(replayed.out, with.out);
   EXPECT_EQ(replayed.err, "");
+}
+
+// Runs sharing one trace file (a gang run) interleave their lines: each line
+// carries its run's mark, so that each run replays on its own, while a run
+// of an older build (no marks) in the same file replays as it always did.
+TEST(TraceRecording, RunsSharingAFileReplayOneByOne) {
+  ScratchDir home;
+  const std::vector<std::string> jobs[] = {Words("-r32 0x0 4"), Words("-rob")};
+  std::vector<std::string> lines[2];
+  std::string outputs[2];
+  for (int k = 0; k < 2; ++k) {
+    const std::filesystem::path own = home.path() / std::to_string(k);
+    std::filesystem::create_directories(own);
+    const std::string file = (own / "trace.jsonl").string();
+    const ProcessOutcome o = RunTraced(DRAVLOPRO_SIM_BINARY, jobs[k], own, file);
+    ASSERT_EQ(o.status, 0);
+    outputs[k] = o.out;
+    std::istringstream in(ScratchDir::Read(file));
+    for (std::string line; std::getline(in, line);) lines[k].push_back(line + "\n");
+    const std::vector<trace::Record> events = ReadTrace(file);
+    const std::string mark = events.front().Get("run");
+    EXPECT_EQ(mark.size(), 16u);
+    for (const trace::Record& event : events) EXPECT_EQ(event.Get("run"), mark);
+  }
+  EXPECT_NE(ReadTrace(home.path() / "0/trace.jsonl").front().Get("run"),
+            ReadTrace(home.path() / "1/trace.jsonl").front().Get("run"));
+
+  // An older run first, then the two runs line by line in turn.
+  std::string shared = ScratchDir::Read(GoldenTrace("locked"));
+  for (std::size_t i = 0; i < lines[0].size() || i < lines[1].size(); ++i) {
+    for (int k = 0; k < 2; ++k) shared += i < lines[k].size() ? lines[k][i] : "";
+  }
+  const auto file = home.Write("shared.jsonl", shared);
+  const std::vector<trace::Record> older = ReadTrace(GoldenTrace("locked"));
+  std::vector<std::string> words = Words("--run 1");
+  const std::vector<std::string> olderLine = RecordedArguments(older);
+  words.insert(words.end(), olderLine.begin(), olderLine.end());
+  ProcessOutcome o = RunTraced(DRAVLOPRO_SIM_BINARY, Replay(file, words), home.path());
+  EXPECT_EQ(o.status, 14) << o.err;
+  EXPECT_EQ(o.out, ConsoleBytes(RecordedOutput(older)));
+  for (int k = 0; k < 2; ++k) {
+    words = Words("--run " + std::to_string(k + 2));
+    words.insert(words.end(), jobs[k].begin(), jobs[k].end());
+    o = RunTraced(DRAVLOPRO_SIM_BINARY, Replay(file, words), home.path());
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, outputs[k]);
+  }
 }
 
 // The real tool records too; on this machine no adapter is attached, so the

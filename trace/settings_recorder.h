@@ -1,16 +1,15 @@
 #pragma once
 
-#include "base/trace_format.h"
 #include "settings/settings.h"
+#include "trace/writer.h"
 
-namespace dravlopro {
+namespace dravlopro::trace {
 
 // A settings store that hands everything to another one and writes to a
 // trace what the run read from and saved in the settings file.
-class RecordingSettingsStore : public SettingsStore {
+class SettingsRecorder : public SettingsStore {
  public:
-  RecordingSettingsStore(SettingsStore& inner, trace::Writer& writer)
-      : inner_(inner), writer_(writer) {}
+  SettingsRecorder(SettingsStore& inner, Writer& writer) : inner_(inner), writer_(writer) {}
 
   bool GetSettingsPath(std::filesystem::path& path) override;
   std::wstring ReadSn(const std::filesystem::path& path) override;
@@ -20,7 +19,7 @@ class RecordingSettingsStore : public SettingsStore {
 
  private:
   SettingsStore& inner_;
-  trace::Writer& writer_;
+  Writer& writer_;
 };
 
-}  // namespace dravlopro
+}  // namespace dravlopro::trace

@@ -4,6 +4,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <istream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,10 +13,10 @@
 
 #include "adapter/hid_backend.h"
 #include "base/run_observer.h"
-#include "base/trace_format.h"
 #include "settings/settings.h"
+#include "trace/format.h"
 
-namespace dravlopro::sim {
+namespace dravlopro::trace {
 
 // Where a replayed run left its trace.
 struct Divergence {
@@ -24,6 +25,9 @@ struct Divergence {
   std::string actual;         // what the run did instead
   std::wstring command;       // the command word running then; empty before the first
   std::string request;        // the name of the request's command byte, when it sent one
+  // The first byte where the run's request differs from the recorded one;
+  // -1 unless both are requests.
+  long firstDifference = -1;
 };
 
 // A recorded field trace in place of the simulated bench: the enumeration
@@ -32,14 +36,19 @@ struct Divergence {
 // long as it equals the recorded request byte for byte. The first request
 // (or read) that does not match goes to onDivergence, which is expected not
 // to return; without it, every later exchange fails.
-class TraceReplay : public RunObserver {
+class Replay : public RunObserver {
  public:
-  TraceReplay();
-  ~TraceReplay() override;
+  Replay();
+  ~Replay() override;
 
-  // Loads run number `run` (from 1) of the file. False, with the reason,
-  // when the file cannot be read or holds no such run.
+  // Loads run number `run` (from 1, counting run lines) of the file: the
+  // lines that carry its mark, wherever other runs' lines come between,
+  // or, for a run of an older build without a mark, the lines after its run
+  // line up to the next. False, with the reason, when the file cannot be
+  // read or holds no such run.
   bool Load(const std::filesystem::path& file, int run, std::string& problem);
+  // The same from a stream; `name` names it in the reasons.
+  bool Load(std::istream& in, const std::string& name, int run, std::string& problem);
 
   HidBackend& hid();
   SettingsStore& settings();
@@ -84,12 +93,12 @@ class TraceReplay : public RunObserver {
   class Settings;
 
   void ApplyStateEvents();
-  void Apply(const trace::Record& event);
-  void Diverge(const std::string& expected, const std::string& actual, const std::uint8_t* request,
+  void Apply(const Record& event);
+  void Diverge(const Record* expected, const std::string& actual, const std::uint8_t* request,
                std::size_t length);
-  const trace::Record* Next();
+  const Record* Next();
 
-  std::vector<trace::Record> events_;
+  std::vector<Record> events_;
   std::size_t cursor_ = 0;
   std::map<std::uint32_t, Device> devices_;
   std::deque<bool> claims_;
@@ -105,7 +114,4 @@ class TraceReplay : public RunObserver {
   std::unique_ptr<Settings> settings_;
 };
 
-// The name of a request's command byte (byte 1 of the report).
-std::string RequestName(std::uint8_t command);
-
-}  // namespace dravlopro::sim
+}  // namespace dravlopro::trace

@@ -6,25 +6,26 @@
 #include <vector>
 
 #include "adapter/hid_backend.h"
-#include "adapter/trace_hid.h"
 #include "base/console.h"
 #include "base/run_observer.h"
-#include "base/trace_format.h"
 #include "settings/settings.h"
-#include "settings/trace_settings.h"
+#include "trace/hid_recorder.h"
+#include "trace/settings_recorder.h"
+#include "trace/writer.h"
 
-namespace dravlopro {
+namespace dravlopro::trace {
 
 // The field trace of one run, when the front end was asked for one: it
-// writes the run's context (version, platform, command line), hands the
-// front end recording stand-ins for the HID backend, the settings store and
-// the console, hears from the driver which command runs on which adapter,
-// and ends with the result code. Without a file it stands aside: every
-// Wrap() gives back what it was handed and observer() is null.
-class TraceSession : public RunObserver {
+// writes the run's context (the version text it is given, the platform, the
+// command line), hands the front end recording stand-ins for the HID
+// backend, the settings store and the console, hears from the driver which command runs on which
+// adapter, and ends with the result code. Without a file it stands aside: every Wrap() gives back
+// what it was handed and observer() is null.
+class Session : public RunObserver {
  public:
   // An empty file name: no trace.
-  TraceSession(const std::filesystem::path& file, const std::vector<std::wstring>& argv);
+  Session(const std::filesystem::path& file, const std::vector<std::wstring>& argv,
+          const std::string& versionText);
 
   // Why the file named could not be opened; empty when it could, or when
   // no file was named. The run goes on without a trace.
@@ -44,15 +45,15 @@ class TraceSession : public RunObserver {
  private:
   class TeeOutput;
 
-  trace::Writer writer_;
+  Writer writer_;
   bool opened_ = false;
   std::string openProblem_;
   std::wstring lastSerial_;
   std::string lastVersion_;
   bool adapterWritten_ = false;
-  std::unique_ptr<RecordingHidBackend> hid_;
-  std::unique_ptr<RecordingSettingsStore> settings_;
+  std::unique_ptr<HidRecorder> hid_;
+  std::unique_ptr<SettingsRecorder> settings_;
   std::unique_ptr<OutputSink> out_;
 };
 
-}  // namespace dravlopro
+}  // namespace dravlopro::trace
