@@ -1,5 +1,6 @@
 #include "trace/hid_recorder.h"
 
+#include "adapter/forwarding.h"
 #include "base/text.h"
 #include "trace/events.h"
 
@@ -7,18 +8,14 @@ namespace dravlopro::trace {
 
 namespace {
 
-class RecordingConnection : public HidConnection {
+class RecordingConnection : public ForwardingConnection {
  public:
   RecordingConnection(std::unique_ptr<HidConnection> inner, HidRecorder& backend,
                       std::uint32_t index)
-      : inner_(std::move(inner)), backend_(backend), index_(index) {}
-
-  bool GetAttributes(HidAttributes& out) override { return inner_->GetAttributes(out); }
-  bool GetCaps(HidCaps& out) override { return inner_->GetCaps(out); }
-  bool GetSerialNumber(std::wstring& out) override { return inner_->GetSerialNumber(out); }
+      : ForwardingConnection(std::move(inner)), backend_(backend), index_(index) {}
 
   bool Write(const std::uint8_t* report, std::size_t length) override {
-    const bool written = inner_->Write(report, length);
+    const bool written = inner().Write(report, length);
     Writer& w = backend_.writer();
     w.Write(w.Event(event::kWrite)
                 .Num(field::kExchange, backend_.NextExchange())
@@ -28,7 +25,7 @@ class RecordingConnection : public HidConnection {
   }
 
   HidRead Read(std::uint8_t* report, std::size_t length, std::uint32_t timeoutMs) override {
-    const HidRead read = inner_->Read(report, length, timeoutMs);
+    const HidRead read = inner().Read(report, length, timeoutMs);
     Writer& w = backend_.writer();
     Line line = w.Event(event::kRead);
     line.Num(field::kExchange, backend_.LastExchange()).Str(field::kResult, Name(read));
@@ -42,14 +39,13 @@ class RecordingConnection : public HidConnection {
   }
 
   bool Claim(ClaimWait& wait) override {
-    const bool claimed = inner_->Claim(wait);
+    const bool claimed = inner().Claim(wait);
     Writer& w = backend_.writer();
     w.Write(w.Event(event::kClaim).Num(field::kIndex, index_).Bool(field::kOk, claimed));
     return claimed;
   }
 
  private:
-  std::unique_ptr<HidConnection> inner_;
   HidRecorder& backend_;
   std::uint32_t index_;
 };
