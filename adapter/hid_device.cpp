@@ -13,9 +13,11 @@ CHidDevice::CHidDevice(HidBackend& backend, AdapterTable& table)
 // The handle closes with the device.
 CHidDevice::~CHidDevice() = default;
 
-void CHidDevice::Close() {
-  handle.reset();
-  linkRetired = false;
+void CHidDevice::Close() { SetHandle(nullptr); }
+
+void CHidDevice::SetHandle(std::unique_ptr<HidConnection> next) {
+  handle = std::move(next);
+  linkRetired_ = false;
 }
 
 InterfaceOpen CHidDevice::OpenHidInterface(HidPass& pass, std::uint32_t memberIndex,
@@ -90,8 +92,7 @@ int CHidDevice::Open(std::int32_t index, std::wstring serial, std::uint16_t vend
   bool retryAllowed = true;
   for (;;) {
     table_.adapterCount = 0;
-    handle.reset();
-    linkRetired = false;
+    SetHandle(nullptr);
     openOption = option;
     ListAdapters(vendorId, productId, maxAdapters);
     if (table_.adapterCount == 0) return NoAdapter;
@@ -137,7 +138,7 @@ class NamedClaimWait : public ClaimWait {
 
 int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
                              const std::wstring& serial, std::int32_t /*flag*/) {
-  handle.reset();
+  SetHandle(nullptr);
   const std::unique_ptr<HidPass> pass = backend_.BeginPass(vendorId, productId);
   for (std::uint32_t i = 0;; ++i) {
     std::unique_ptr<HidConnection> h;
@@ -152,8 +153,7 @@ int CHidDevice::OpenBySerial(std::uint16_t vendorId, std::uint16_t productId,
       // not be opened.
       NamedClaimWait wait(claimObserver, serial, scratch);
       if (!h->Claim(wait)) return kHeldElsewhere;
-      handle = std::move(h);
-      linkRetired = false;
+      SetHandle(std::move(h));
       return 1;
     }
   }

@@ -93,13 +93,17 @@ class CHidDevice {
   std::int32_t openOption = 0;
   HidAttributes attributes;
   HidCaps caps;
-  // Set when the link to the adapter could not be brought back in step
-  // after a lost answer: nothing more is exchanged on this handle.
-  bool linkRetired = false;
+  // Whether the exchange layer retired the link to the adapter: it could
+  // not be brought back in step after a lost answer, and nothing more is
+  // exchanged on this handle. A new handle starts afresh.
+  bool linkRetired() const { return linkRetired_; }
+  void RetireLink() { linkRetired_ = true; }
   // Told when opening an adapter waits for another run; may stay null.
   ClaimWaitObserver* claimObserver = nullptr;
 
  private:
+  // Takes the open adapter (or none), with a link not retired.
+  void SetHandle(std::unique_ptr<HidConnection> next);
   // The enumeration pass of Open: counts the adapters and records their
   // serial numbers in the table.
   void ListAdapters(std::uint16_t vendorId, std::uint16_t productId, std::uint32_t maxAdapters);
@@ -110,6 +114,7 @@ class CHidDevice {
   HidBackend& backend_;
   AdapterTable& table_;
   std::vector<UnopenableAdapter> unopenable_;
+  bool linkRetired_ = false;
 };
 
 }  // namespace dravlopro

@@ -216,7 +216,7 @@ FlashWriter::Outcome FlashWriter::ProgramFromHost(const std::set<std::uint32_t>&
   for (const std::uint32_t page : pages) {
     const int erased =
         ErasePages(target_.device(), target_.clock(), pageSize, page / pageSize, page / pageSize);
-    if (target_.device().linkRetired) return Outcome::LinkLost;
+    if (target_.device().linkRetired()) return Outcome::LinkLost;
     if (erased != kFlashDone) return Outcome::Failed;
   }
   // Runs of consecutive words, each programmed and read back.

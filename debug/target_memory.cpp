@@ -32,7 +32,7 @@ AccessResult DebugTarget::ReadWords(std::uint32_t address, std::uint32_t count,
   }
   const std::uint8_t status = ReadTargetBlock(device_, address, words, count);
   if (status == dap::kTransferOk) return AccessResult::Ok;
-  if (status == dap::kTransferNoAnswer || device_.linkRetired) {
+  if (status == dap::kTransferNoAnswer || device_.linkRetired()) {
     linkLost_ = true;
     return AccessResult::LinkLost;
   }
@@ -61,7 +61,7 @@ AccessResult DebugTarget::WriteBlock(std::uint32_t address, const std::uint32_t*
                                 : block ? dap::DecodeTransferBlock(link.answer(), {})
                                         : dap::DecodeTransfer(link.answer()).status;
     if (status == dap::kTransferOk) return AccessResult::Ok;
-    if (status == dap::kTransferNoAnswer || device_.linkRetired) {
+    if (status == dap::kTransferNoAnswer || device_.linkRetired()) {
       linkLost_ = true;
       return AccessResult::LinkLost;
     }

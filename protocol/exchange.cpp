@@ -58,12 +58,12 @@ HidRead ReadAnswer(CHidDevice& device, Report& answer, const ExchangeShape& shap
 
 ExchangeOutcome ExchangeReport(CHidDevice& device, const Report& request, Report& answer,
                                const ExchangeShape& shape) {
-  if (device.linkRetired) return ExchangeOutcome::LinkRetired;
+  if (device.linkRetired()) return ExchangeOutcome::LinkRetired;
   answer.fill(0);
   const bool written = device.WriteReport(request.data(), shape.writeLength);
   if (!written && !shape.readAfterFailedWrite) return ExchangeOutcome::WriteFailed;
   const HidRead read = ReadAnswer(device, answer, shape);
-  if (read == HidRead::TimedOut && !Resynchronise(device, request[1])) device.linkRetired = true;
+  if (read == HidRead::TimedOut && !Resynchronise(device, request[1])) device.RetireLink();
   if (!written) return ExchangeOutcome::WriteFailed;
   switch (read) {
     case HidRead::TimedOut:

@@ -34,8 +34,8 @@ struct InProcessBench {
   sim::SimClock clock;
   sim::MemorySettingsStore settings;
   CapturedOutput console;
-  CapturedOutput errors;       // standard error
-  HidBackend* link = nullptr;  // when set, the run reaches `hid` through it
+  CapturedOutput errors;      // standard error
+  HidBackend* via = nullptr;  // when set, the run reaches `hid` through it
 
   int Run(const std::vector<std::string>& words) {
     std::vector<std::wstring> argv{L"dravlopro.exe"};
@@ -43,7 +43,7 @@ struct InProcessBench {
     console.out.clear();
     errors.out.clear();
     hid.trace.clear();
-    const Environment environment{link != nullptr ? *link : hid, clock, settings, console, errors};
+    const Environment environment{via != nullptr ? *via : hid, clock, settings, console, errors};
     return RunDriver(argv, environment);
   }
   const std::string& output() const { return console.out; }

@@ -67,7 +67,7 @@ bool SimDap::Handle(const Report& request, Report& answer, SimChip& chip) {
       break;
     case kDapDisconnect:
       portConnected = false;
-      link = Link::kDown;
+      wire = Wire::kDown;
       answer[2] = kDapOk;
       break;
     case kDapTransferConfigure:
@@ -135,7 +135,7 @@ void SimDap::Connect(const Report& request, Report& answer) {
     return;
   }
   portConnected = true;
-  link = Link::kDown;
+  wire = Wire::kDown;
   onesRun_ = 0;
   collecting_ = false;
   answer[2] = kPortSwd;
@@ -167,15 +167,15 @@ void SimDap::SequenceBit(bool one) {
     collected_ |= (one ? 1u : 0u) << collectedBits_;
     if (++collectedBits_ == 16) {
       collecting_ = false;
-      if (collected_ == kSwitchToSwd && link == Link::kDown) link = Link::kSwitched;
+      if (collected_ == kSwitchToSwd && wire == Wire::kDown) wire = Wire::kSwitched;
     }
-  } else if (!one && onesRun_ >= kLineResetBits && link == Link::kDown) {
+  } else if (!one && onesRun_ >= kLineResetBits && wire == Wire::kDown) {
     collecting_ = true;  // this zero is the first bit of a possible switch sequence
     collected_ = 0;
     collectedBits_ = 1;
   }
   onesRun_ = one ? onesRun_ + 1 : 0;
-  if (onesRun_ == kLineResetBits && link != Link::kDown) link = Link::kLineReset;
+  if (onesRun_ == kLineResetBits && wire != Wire::kDown) wire = Wire::kLineReset;
 }
 
 void SimDap::Transfer(const Report& request, Report& answer, SimChip& chip) {

@@ -21,8 +21,8 @@ struct SwdAccess {
 // target's serial-wire debug port and its memory access port 0.
 class SimDap {
  public:
-  // Link state of the target's debug port.
-  enum class Link {
+  // The state of the serial wire to the target's debug port.
+  enum class Wire {
     kDown,       // after power-up or DAP_Connect: no serial-wire protocol yet
     kSwitched,   // the JTAG-to-SWD sequence came after a line reset
     kLineReset,  // in serial-wire mode after a line reset: only a DPIDR read is accepted
@@ -55,7 +55,7 @@ class SimDap {
   std::uint32_t waitsSeen = 0;           // WAIT acks the adapter retried or gave up on
 
   // --- Target debug port.
-  Link link = Link::kDown;
+  Wire wire = Wire::kDown;
   std::uint32_t ctrlStat = 0;  // written request bits
   std::uint32_t sticky = 0;    // sticky error flags
   std::uint32_t select = 0;

@@ -42,10 +42,10 @@ std::uint8_t SimDap::AccessOnce(bool accessPort, bool read, std::uint8_t address
                                 std::uint32_t& value, SimChip& chip) {
   const bool dpidrRead = !accessPort && read && address == kDpIdrAbort;
   if (read) value = 0;
-  if (link == Link::kDown || link == Link::kSwitched) return ack::kNone;
-  if (link == Link::kLineReset) {
+  if (wire == Wire::kDown || wire == Wire::kSwitched) return ack::kNone;
+  if (wire == Wire::kLineReset) {
     if (!dpidrRead) return ack::kNone;  // the first packet after a line reset must read DPIDR
-    link = Link::kActive;
+    wire = Wire::kActive;
   }
   if ((sticky & kStickyFlags) != 0) {
     const bool allowed = dpidrRead || (!accessPort && read && address == kDpCtrlStat) ||

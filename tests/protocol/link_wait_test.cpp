@@ -126,11 +126,13 @@ TEST_F(LinkWaitTest, TheSlicesAddUpToTheTimeoutAndTheLinkStillResynchronises) {
   EXPECT_EQ(script->readTimeouts, expected);
   EXPECT_EQ(progress.calls, std::vector<std::string>(4, "W"));
   EXPECT_EQ(script->writes, 2u);
-  EXPECT_TRUE(device.linkRetired);
+  EXPECT_TRUE(device.linkRetired());
+}
 
-  // A whole engine wait without an answer: three minutes to the millisecond.
-  script->readTimeouts.clear();
-  device.linkRetired = false;
+TEST_F(LinkWaitTest, AWholeEngineWaitWithoutAnAnswerIsThreeMinutesToTheMillisecond) {
+  script->answers = false;
+  ExchangeShape shape;
+  shape.progress = &progress;
   shape.timeoutMs = kEngineReadTimeoutMs;
   Link engine(device, shape);
   EXPECT_EQ(engine.Send(), ExchangeOutcome::TimedOut);
@@ -146,7 +148,7 @@ TEST_F(LinkWaitTest, AFailedReadEndsTheWait) {
   Link link(device, shape);
   EXPECT_EQ(link.Send(), ExchangeOutcome::ReadFailed);
   EXPECT_EQ(script->readTimeouts.size(), 3u);
-  EXPECT_FALSE(device.linkRetired);
+  EXPECT_FALSE(device.linkRetired());
 }
 
 TEST_F(LinkWaitTest, TheAdapterEraseReportsOnlyItsWait) {

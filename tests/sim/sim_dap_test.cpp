@@ -17,7 +17,7 @@ TEST(SimDapTest, ConnectSequenceBringsTheLinkUp) {
   EXPECT_EQ(dpidr[2], 1);
   EXPECT_EQ(dpidr[3], ack::kOk);
   EXPECT_EQ(GetLe32(&dpidr[4]), 0x0BC11477u);
-  EXPECT_EQ(bench.target.dap.link, SimDap::Link::kActive);
+  EXPECT_EQ(bench.target.dap.wire, SimDap::Wire::kActive);
   EXPECT_EQ(bench.target.dap.csw, 0x23000052u);
 
   // CTRL/STAT shows the power-up acknowledgements beside the requests.

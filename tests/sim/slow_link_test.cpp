@@ -42,7 +42,7 @@ void ExpectSameRun(std::uint32_t answerMs, const std::vector<std::string>& words
   Bench slow;
   slow.hid.AddAdapter(L"A1");
   sim::SlowLink link(slow.hid, slow.clock, answerMs);
-  slow.link = &link;
+  slow.via = &link;
   const Run got = Observe(slow, words);
   EXPECT_EQ(got.code, expected.code);
   EXPECT_EQ(got.out, expected.out);
