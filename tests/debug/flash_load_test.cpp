@@ -84,5 +84,18 @@ TEST_F(FlashLoad, AFlashControllerThatNeverFinishesEndsTheLoadInTime) {
   EXPECT_TRUE(s.chip().Dhcsr() & debugreg::dhcsr::kHalted);
 }
 
+// The option page goes from the host, the core not needed.
+TEST(FlashLoadOptionPage, IsErasedAndWrittenWhenTheFileHasBytesForIt) {
+  SessionBench s;
+  s.chip().SetOptionWord(1, 0x12345678);
+  s.Ask("?");
+  EXPECT_EQ(s.Ask("vFlashErase:1ff00000,400"), "OK");
+  EXPECT_EQ(s.Ask(std::string("vFlashWrite:1ff00000:\xF0\xFF\xFF\xFF", 25)), "OK");
+  EXPECT_EQ(s.Ask("vFlashDone"), "OK");
+  EXPECT_EQ(s.chip().OptionWord(0), 0xFFFFFFF0u);
+  EXPECT_EQ(s.chip().OptionWord(1), 0xFFFFFFFFu);
+  EXPECT_EQ(s.chip().eraseLog, std::vector<std::uint32_t>{0x1FF00000});  // no main-flash page
+}
+
 }  // namespace
 }  // namespace dravlopro
