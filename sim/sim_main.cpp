@@ -29,6 +29,7 @@
 #include "sim/sim_bench.h"
 #include "sim/sim_file_locks.h"
 #include "sim/sim_gdb.h"
+#include "sim/sim_keeper.h"
 #include "sim/sim_replay.h"
 #include "sim/sim_store.h"
 #include "sim/slow_link.h"
@@ -41,6 +42,9 @@ using sim::FileLocks;
 // The result codes of a replay, outside the tool's own table.
 constexpr int kReplayDiverged = 90;
 constexpr int kReplayUnreadable = 91;
+// A run that did its work but could not save the bench, which then does not
+// hold that work.
+constexpr int kBenchNotSaved = 92;
 
 std::filesystem::path TraceFile() {
   const char* named = std::getenv("DRAVLOPRO_TRACE");
@@ -225,7 +229,8 @@ int main(int argc, char** argv) {
   Environment environment{trace.Wrap(hid), benchClock, trace.Wrap(settings),
                           trace.Wrap(platform::StandardOutput()), platform::StandardError()};
   environment.progress = platform::ProgressTerminal();
-  const int result = RunDriver(arguments, environment, trace.observer());
+  sim::BenchKeeper keeper(store, bench, trace.observer());
+  int result = RunDriver(arguments, environment, &keeper);
   trace.End(result);
   if (trace.failedLater()) {
     std::fprintf(stderr, "dravlopro-sim: the trace file could not be written to its end\n");
@@ -238,6 +243,7 @@ int main(int argc, char** argv) {
   if (!store.Save(bench)) {
     std::fprintf(stderr, "dravlopro-sim: cannot save the simulated bench in %s\n",
                  folder.string().c_str());
+    if (result == 0) result = kBenchNotSaved;
   }
   return result;
 }
