@@ -88,12 +88,6 @@ bool ParseSize(const std::string& text, std::uint32_t& out) {
   return true;
 }
 
-// The target that a missing target-N.bin stands for, as the words after the
-// adapter's version describe it: flash=, page= and sram= sizes in bytes, and
-// locked for a target whose security lock is on, no-target for an adapter
-// whose wire nothing answers on, erase-fails for a flash controller that
-// fails every page erase. No words: the default kind, unlocked. False for an
-// unknown word or a kind that cannot exist, with the reason.
 // The kind of a fresh target, as the words of its line give it.
 struct TargetKind {
   SimConfig config;
@@ -141,6 +135,12 @@ bool ParseTargetKind(const std::vector<std::string>& words, TargetKind& kind,
   return true;
 }
 
+// The target that a missing target-N.bin stands for, as the words after the
+// adapter's version describe it: flash=, page= and sram= sizes in bytes, and
+// locked for a target whose security lock is on, no-target for an adapter
+// whose wire nothing answers on, erase-fails for a flash controller that
+// fails every page erase. No words: the default kind, unlocked. False for an
+// unknown word or a kind that cannot exist, with the reason.
 bool FreshTarget(const std::vector<std::string>& words, SimTarget& target, std::string& problem) {
   TargetKind kind;
   if (!ParseTargetKind(words, kind, problem)) return false;
