@@ -18,10 +18,14 @@ struct OptionSetting {
 using OptionSettings = std::array<OptionSetting, 6>;
 enum OptionSettingIndex : std::size_t { kCp0Setting = 0, kCp1Setting, kPp0Setting };
 
+// The adapter ID that chooses none: the adapter is chosen by serial number
+// (or by the saved default when there is none either).
+inline constexpr std::int32_t kNoTargetId = 255;
+
 // The driver's program-wide state, read by the command handlers.
 struct RunState {
   std::uint32_t quiet = 0;
-  std::int32_t targetId = 255;  // 255: select by serial number
+  std::int32_t targetId = kNoTargetId;
   std::wstring targetSn;
   // The upper-cased words after the command word now running; entries past
   // paramCount keep what earlier commands left.
@@ -30,5 +34,11 @@ struct RunState {
   OptionSettings optionSettings{
       {{L"CP0", 0}, {L"CP1", 0}, {L"PP0", 0}, {L"PP1", 0}, {L"PP2", 0}, {L"PP3", 0}}};
 };
+
+// Takes the words after the command word at commandIndex, upper-cased, as
+// the current command's parameters: all the rest of the line, but never more
+// than `params` holds, whatever the line's checks let through.
+void TakeParameters(RunState& state, const std::vector<std::wstring>& argv,
+                    std::size_t commandIndex);
 
 }  // namespace dravlopro

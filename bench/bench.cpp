@@ -26,7 +26,7 @@
 #include "gdb/packet.h"
 #include "gdb/session.h"
 #include "image/loader.h"
-#include "tests/harness.h"
+#include "sim/in_process_bench.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ bool BenchImageCommand(const char* label, const std::vector<std::uint8_t>& image
   std::size_t packets = 0;
   int exitCode = 0;
   for (int repeat = 0; repeat < kRepeats; ++repeat) {
-    dravlopro::testing::Bench bench;
+    dravlopro::sim::InProcessBench bench;
     dravlopro::sim::SimConfig config;
     config.flashSize = 1024 * 1024;
     dravlopro::sim::SimAdapter& adapter = bench.hid.AddAdapter(L"12345");
@@ -162,7 +162,7 @@ bool BenchImageCommand(const char* label, const std::vector<std::uint8_t>& image
     const double ms = CpuMs(start);
     if (repeat == 0 || ms < best) best = ms;
     reports = bench.hid.trace.size();
-    packets = dravlopro::testing::RequestsWith(bench.hid.trace, 0x81).size();
+    packets = dravlopro::sim::RequestsWith(bench.hid.trace, 0x81).size();
   }
   std::filesystem::remove(file);
   const bool good = exitCode == 0 && packets == expectedPackets;
@@ -185,7 +185,7 @@ bool BenchFindingTheAdapter() {
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {"-r32", "0", "1"}, {"-list"}, {"-pdev", "sn=12345"}}) {
     for (const Listing listing : {Listing::WithIds, Listing::PerIndex}) {
-      dravlopro::testing::Bench bench;
+      dravlopro::sim::InProcessBench bench;
       bench.hid.listing = listing;
       for (int i = 0; i < kOtherDevices; ++i) {
         bench.hid.AddOtherDevice(0x046D, static_cast<std::uint16_t>(0xC000 + i));
@@ -217,16 +217,26 @@ struct GdbBench {
       : adapter(bench.hid.AddAdapter(L"12345")),
         device(bench.hid, table),
         target(device, bench.clock),
-        session(target, [](std::string_view) { return true; }) {
+        session(target, [this](std::string_view bytes) {
+          replies.append(bytes);
+          return true;
+        }) {
     device.Open(0, L"", dravlopro::kAdapterVendorId, dravlopro::kAdapterProductId,
                 dravlopro::kMaxAdapters, 0);
     target.Attach();
   }
-  void Ask(const std::string& payload) {
+  // The reply's payload; the acknowledgements before it left out.
+  std::string Ask(const std::string& payload) {
+    replies.clear();
     const std::string bytes = dravlopro::gdb::EncodePacket(payload);
     session.Feed(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const std::size_t start = replies.find('$');
+    const std::size_t end = replies.rfind('#');
+    return start < end && end != std::string::npos ? replies.substr(start + 1, end - start - 1)
+                                                   : "";
   }
-  dravlopro::testing::Bench bench;
+  std::string replies;
+  dravlopro::sim::InProcessBench bench;
   dravlopro::sim::SimAdapter& adapter;
   dravlopro::AdapterTable table;
   dravlopro::CHidDevice device;
@@ -240,19 +250,62 @@ bool BenchGdb() {
   std::ifstream in(example / "blinky.bin", std::ios::binary);
   const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-  dravlopro::testing::Bench tool;
+  dravlopro::sim::InProcessBench tool;
   tool.hid.AddAdapter(L"12345");
   const int loaded = tool.Run({"-q", "-a", (example / "blinky.hex").string()});
   const std::size_t toolReports = tool.hid.trace.size();
 
+  // As gdb does it: the stop reply and the registers on connecting, then the
+  // load; on a blank chip (whose core is locked up) and on one running the
+  // example.
+  auto loadOnce = [&image](GdbBench& bench) {
+    bench.Ask("QStartNoAckMode");
+    bench.Ask("?");
+    bench.Ask("g");
+    const std::size_t start = bench.bench.hid.exchangeCount;
+    bench.Ask("vFlashErase:0,400");
+    bench.Ask("vFlashWrite:0:" + image);
+    const bool done = bench.Ask("vFlashDone") == "OK";
+    return done ? bench.bench.hid.exchangeCount - start : 0;
+  };
+  GdbBench reload;
+  reload.adapter.target.chip.SetFlashBytes(0,
+                                           std::vector<std::uint8_t>(image.begin(), image.end()));
+  reload.target.Reset(false);
+  const std::size_t reloadReports = loadOnce(reload);
   GdbBench load;
-  load.Ask("QStartNoAckMode");
-  load.Ask("?");
-  std::size_t before = load.bench.hid.exchangeCount;
-  load.Ask("vFlashErase:0,400");
-  load.Ask("vFlashWrite:0:" + image);
-  load.Ask("vFlashDone");
-  const std::size_t loadReports = load.bench.hid.exchangeCount - before;
+  const std::size_t loadReports = loadOnce(load);
+
+  // A 32 KB image, both ways, on a core running the example.
+  std::vector<std::uint8_t> large(32 * 1024);
+  for (std::size_t k = 0; k < large.size(); ++k) large[k] = static_cast<std::uint8_t>(k * 7 + 1);
+  const std::filesystem::path largeFile = std::filesystem::temp_directory_path() / "large.bin";
+  std::ofstream(largeFile, std::ios::binary)
+      .write(reinterpret_cast<const char*>(large.data()),
+             static_cast<std::streamsize>(large.size()));
+  dravlopro::sim::InProcessBench largeTool;
+  largeTool.hid.AddAdapter(L"12345");
+  const int largeLoaded = largeTool.Run({"-q", "-a", largeFile.string()});
+  const std::size_t largeToolReports = largeTool.hid.trace.size();
+  std::filesystem::remove(largeFile);
+  GdbBench largeLoad;
+  largeLoad.adapter.target.chip.SetFlashBytes(
+      0, std::vector<std::uint8_t>(image.begin(), image.end()));
+  largeLoad.target.Reset(false);
+  largeLoad.Ask("QStartNoAckMode");
+  largeLoad.Ask("?");
+  largeLoad.Ask("g");
+  std::size_t start = largeLoad.bench.hid.exchangeCount;
+  largeLoad.Ask("vFlashErase:0,8000");
+  for (std::size_t at = 0; at < large.size(); at += 0x1000) {
+    char head[40];
+    std::snprintf(head, sizeof head, "vFlashWrite:%zx:", at);
+    largeLoad.Ask(head + std::string(large.begin() + static_cast<std::ptrdiff_t>(at),
+                                     large.begin() + static_cast<std::ptrdiff_t>(at + 0x1000)));
+  }
+  const bool largeDone = largeLoad.Ask("vFlashDone") == "OK";
+  const std::size_t largeLoadReports = largeLoad.bench.hid.exchangeCount - start;
+  std::size_t before = 0;
 
   load.Ask("qRcmd," + dravlopro::gdb::ToHex("reset halt"));
   before = load.bench.hid.exchangeCount;
@@ -278,12 +331,17 @@ bool BenchGdb() {
 
   std::printf("\n%-44s %9s\n", "debugger server job", "reports");
   std::printf("%-44s %9zu\n", "\"-a blinky.hex\" (whole run)", toolReports);
-  std::printf("%-44s %9zu  (%.2f x \"-a\")\n", "load of blinky (erase, write, done)", loadReports,
+  std::printf("%-44s %9zu  (%.2f x \"-a\")\n", "load of blinky, core running it", reloadReports,
+              static_cast<double>(reloadReports) / static_cast<double>(toolReports));
+  std::printf("%-44s %9zu  (%.2f x \"-a\")\n", "load of blinky, blank chip", loadReports,
               static_cast<double>(loadReports) / static_cast<double>(toolReports));
+  std::printf("%-44s %9zu\n", "\"-a\" of a 32 KB binary (whole run)", largeToolReports);
+  std::printf("%-44s %9zu  (%.2f x \"-a\")\n", "load of the same 32 KB", largeLoadReports,
+              static_cast<double>(largeLoadReports) / static_cast<double>(largeToolReports));
   std::printf("%-44s %9zu\n", "100 x stepi (vCont;s and g)", stepReports);
   std::printf("%-44s %9zu\n", "64 KB of SRAM in m packets of 8 KB", dumpReports);
   std::printf("At 1 ms per answer each report costs about 1 ms.\n");
-  return loaded == 0;
+  return loaded == 0 && reloadReports != 0 && loadReports != 0 && largeLoaded == 0 && largeDone;
 }
 
 }  // namespace
@@ -301,7 +359,7 @@ int main() {
     std::size_t total = 0;
     int exitCode = 0;
     for (int repeat = 0; repeat < kRepeats; ++repeat) {
-      dravlopro::testing::Bench bench;
+      dravlopro::sim::InProcessBench bench;
       dravlopro::sim::SimConfig config;
       config.sramSize = bytes;
       bench.hid.AddAdapter(L"12345").target.Configure(config);

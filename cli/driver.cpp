@@ -32,8 +32,7 @@ void RunCommandLoop(RunContext& context, SelectionLine& line, int& resultCode,
     }
     if (resultCode != Success) break;
 
-    state.paramCount = argv.size() - i - 1;
-    for (std::size_t k = 0; k < state.paramCount; ++k) state.params[k] = ToUpper(argv[i + 1 + k]);
+    TakeParameters(state, argv, i);
     context.commandIndex = i;
     const std::wstring word = ToLower(argv[i]);
     if (observer != nullptr) observer->CommandStarted(argv[i]);

@@ -65,7 +65,7 @@ int HandlePdev(RunContext& context) {
   } else if (sn.empty()) {
     return InvalidParameter;
   }
-  const int opened = context.adapter.OpenAdapter(255, sn);
+  const int opened = context.adapter.OpenAdapter(kNoTargetId, sn);
   if (opened != Success) return opened;
   context.console.PrintMessage(L"Dravlo Pro/Lite's SN: " + context.adapters.openedSn + L".\n");
   for (int cycle = 0; cycle < kBlinkCycles; ++cycle) {

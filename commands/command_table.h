@@ -27,19 +27,21 @@ struct ParameterRule {
   std::size_t optional = 0;
 };
 
+// A row of the table, written with designated initializers; what a row
+// leaves out is zero (no parameters, no choices to settle).
 struct CommandEntry {
-  const wchar_t* word;  // lower case
-  ParameterRule parameters;
+  const wchar_t* word = nullptr;  // lower case
+  ParameterRule parameters{};
   // Runs when the command's turn comes.
-  CommandHandler handler;
+  CommandHandler handler = nullptr;
   // False for the commands that run whether or not the chosen adapter was
   // found ("-list", "-pdev", "-sdev"); the others end the run with 31 then.
-  bool needsAdapter;
+  bool needsAdapter = true;
   // Settles the command's choices while the line is checked; 0, or the
   // result code that refuses the line. Null for most commands.
-  int (*choose)(const std::wstring& firstParameter, LineChoices& choices);
+  int (*choose)(const std::wstring& firstParameter, LineChoices& choices) = nullptr;
   // The command's lines in the usage text.
-  const char* usage;
+  const char* usage = nullptr;
 };
 
 // Every command, in the order of the usage text.

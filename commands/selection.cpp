@@ -7,12 +7,12 @@ namespace dravlopro {
 
 void SettleSelection(RunContext& context, SelectionLine& line, int& resultCode) {
   RunState& state = context.state;
-  if (state.targetId != 255 && !state.targetSn.empty()) {
+  if (state.targetId != kNoTargetId && !state.targetSn.empty()) {
     resultCode = InvalidParameter;
     return;
   }
   const bool quiet = state.quiet != 0;
-  if (state.targetId == 255 && state.targetSn.empty()) {
+  if (state.targetId == kNoTargetId && state.targetSn.empty()) {
     state.targetSn = ReadSavedSerialNumber(context);
     if (state.targetSn.empty()) {
       state.targetId = 0;
@@ -20,7 +20,7 @@ void SettleSelection(RunContext& context, SelectionLine& line, int& resultCode) 
     } else if (!quiet) {
       line.selection = L" SN=" + state.targetSn + L" (Setting comes from INI file).\n";
     }
-  } else if (state.targetId == 255) {
+  } else if (state.targetId == kNoTargetId) {
     if (!quiet) line.selection = L" SN=" + state.targetSn + L".\n";
   } else if (!quiet) {
     line.selection = L" ID=" + std::to_wstring(state.targetId) + L"\n";

@@ -66,6 +66,8 @@ class DebugTarget {
   // Reads DHCSR: whether the core is halted now.
   AccessResult PollHalted(bool& halted);
   bool halted() const { return halted_; }
+  // Whether the last look at the core found it locked up.
+  bool lockedUp() const { return lockedUp_; }
   // Asks the core to halt and waits for it; Fault when it does not within
   // kHaltWaitMs.
   AccessResult Halt();
@@ -88,6 +90,24 @@ class DebugTarget {
   AccessResult WriteMemory(std::uint32_t address, const std::uint8_t* bytes, std::uint32_t length);
   // Drops what was kept of memory (after the flash changed).
   void ForgetMemory() { memory_.clear(); }
+  // Consecutive words in as few requests as they fit: for every 1 KB piece,
+  // TAR with the first words in one transfer request, the rest in block
+  // transfers.
+  AccessResult WriteBlock(std::uint32_t address, const std::uint32_t* words, std::uint32_t count);
+
+  // --- Routines run on the core -------------------------------------------
+  // Runs code placed in SRAM from `entry`, with interrupts masked, until it
+  // halts (at a BKPT), waiting at most timeoutMs. Each look at whether it
+  // halted also reads `count` words from `resultsAddress` into `results`.
+  // The registers it may change (`borrowed`, with the pc and xPSR) keep for
+  // the debugger the values they had, and are given back before the core
+  // runs again or the session ends. Fault when the core is not halted, locked
+  // up or not
+  // in Thumb state (nothing was run then), or the routine did not halt in
+  // time (the core is halted then).
+  AccessResult RunRoutine(std::uint32_t entry, const std::vector<std::uint32_t>& borrowed,
+                          std::uint32_t timeoutMs, std::uint32_t resultsAddress,
+                          std::uint32_t* results, std::uint32_t count);
 
   // --- Breakpoints and watchpoints ---------------------------------------
   SlotResult AddBreakpoint(std::uint32_t address, bool software);
@@ -107,6 +127,9 @@ class DebugTarget {
     std::uint32_t length = 0;
   };
   AccessResult Run(AccessBatch& batch);
+  // Writes back what a routine borrowed and turns the interrupt masking off
+  // again, while the core is still halted.
+  AccessResult GiveBack();
   AccessResult WaitHalted();
   AccessResult WaitRegisterReady();
   void Forget();
@@ -119,6 +142,7 @@ class DebugTarget {
   Clock& clock_;
   std::uint32_t flashPageSize_ = 0;
   bool halted_ = false;
+  bool lockedUp_ = false;
   bool linkLost_ = false;
   bool stepping_ = false;
   bool interruptRequested_ = false;
@@ -132,6 +156,10 @@ class DebugTarget {
   // Kept while halted: registers by REGSEL, memory words by address.
   std::map<std::uint32_t, std::uint32_t> registers_;
   std::map<std::uint32_t, std::uint32_t> memory_;
+  // Registers a routine changed, by REGSEL, with the values they must get
+  // back; C_MASKINTS left set by a routine.
+  std::map<std::uint32_t, std::uint32_t> owed_;
+  bool maskIntsOwed_ = false;
 };
 
 }  // namespace dravlopro

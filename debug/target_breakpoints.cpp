@@ -158,7 +158,7 @@ SlotResult DebugTarget::RemoveWatchpoint(WatchKind kind, std::uint32_t address,
 }
 
 AccessResult DebugTarget::RemoveAll() {
-  AccessResult result = AccessResult::Ok;
+  AccessResult result = GiveBack();
   while (!software_.empty()) {
     if (RemoveBreakpoint(software_.begin()->first) != SlotResult::Ok) {
       result = AccessResult::Fault;

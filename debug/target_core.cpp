@@ -22,6 +22,7 @@ void DebugTarget::Forget() {
 
 bool DebugTarget::Attach() {
   if (!ConnectAndWait(device_, clock_, flashPageSize_)) return false;
+  if (GiveBack() != AccessResult::Ok) return false;
   std::uint32_t dhcsr = 0, fpCtrl = 0, dwtCtrl = 0, demcr = 0;
   AccessBatch batch;
   batch.Read(dr::dhcsr::kAddress, &dhcsr);
@@ -30,6 +31,7 @@ bool DebugTarget::Attach() {
   batch.Read(dr::dwt::kCtrl, &dwtCtrl);
   if (Run(batch) != AccessResult::Ok) return false;
   halted_ = (dhcsr & dr::dhcsr::kHalted) != 0;
+  lockedUp_ = (dhcsr & dr::dhcsr::kLockup) != 0;
   fpbRevision_ = dr::fpb::Revision(fpCtrl);
   fpb_.assign(dr::fpb::CodeComparators(fpCtrl), 0);
   dwt_.assign(dr::dwt::Comparators(dwtCtrl), Watch{});
@@ -53,6 +55,7 @@ AccessResult DebugTarget::PollHalted(bool& halted) {
   if (result != AccessResult::Ok) return result;
   const bool was = halted_;
   halted_ = (dhcsr & dr::dhcsr::kHalted) != 0;
+  lockedUp_ = (dhcsr & dr::dhcsr::kLockup) != 0;
   if (!was && halted_) Forget();
   halted = halted_;
   return result;
@@ -81,6 +84,7 @@ AccessResult DebugTarget::Halt() {
 AccessResult DebugTarget::Resume() {
   stepping_ = false;
   interruptRequested_ = false;
+  if (const AccessResult given = GiveBack(); given != AccessResult::Ok) return given;
   Forget();
   AccessBatch batch;
   batch.Write(dr::dfsr::kAddress, dr::dfsr::kAll);
@@ -93,6 +97,7 @@ AccessResult DebugTarget::Resume() {
 AccessResult DebugTarget::Step() {
   stepping_ = true;
   interruptRequested_ = false;
+  if (const AccessResult given = GiveBack(); given != AccessResult::Ok) return given;
   Forget();
   std::uint32_t dhcsr = 0;
   AccessBatch batch;
@@ -102,6 +107,7 @@ AccessResult DebugTarget::Step() {
   const AccessResult result = Run(batch);
   if (result != AccessResult::Ok) return result;
   halted_ = (dhcsr & dr::dhcsr::kHalted) != 0;
+  lockedUp_ = (dhcsr & dr::dhcsr::kLockup) != 0;
   if (halted_) return result;
   return WaitHalted();
 }
@@ -120,6 +126,7 @@ AccessResult DebugTarget::ReadStopEvent(StopEvent& event) {
   batch.Write(dr::dfsr::kAddress, dfsr & dr::dfsr::kAll);
   result = Run(batch);
 
+  lockedUp_ = (dhcsr & dr::dhcsr::kLockup) != 0;
   event = StopEvent{};
   if ((dfsr & dr::dfsr::kDwtTrap) != 0) {
     event.kind = StopEvent::Kind::Watchpoint;
@@ -155,8 +162,14 @@ AccessResult DebugTarget::ReadStopEvent(StopEvent& event) {
 
 AccessResult DebugTarget::Reset(bool halt) {
   Forget();
+  // A reset gives every register a new value: nothing is owed any more.
+  owed_.clear();
   std::uint32_t demcr = 0;
   AccessBatch batch;
+  // The interrupt masking goes off while the core is still halted.
+  if (maskIntsOwed_)
+    batch.Write(dr::dhcsr::kAddress, dr::dhcsr::kKey | dr::dhcsr::kDebugEnable | dr::dhcsr::kHalt);
+  maskIntsOwed_ = false;
   batch.Read(dr::demcr::kAddress, &demcr);
   AccessResult result = Run(batch);
   if (result != AccessResult::Ok) return result;
@@ -180,6 +193,36 @@ AccessResult DebugTarget::Reset(bool halt) {
   return Resume();
 }
 
+AccessResult DebugTarget::GiveBack() {
+  if (owed_.empty() && !maskIntsOwed_) return AccessResult::Ok;
+  AccessBatch batch;
+  if (maskIntsOwed_) {
+    batch.Write(dr::dhcsr::kAddress, dr::dhcsr::kKey | dr::dhcsr::kDebugEnable | dr::dhcsr::kHalt);
+  }
+  std::vector<std::uint32_t> dhcsr(owed_.size());
+  std::size_t i = 0;
+  for (const auto& [regsel, value] : owed_) {
+    batch.Write(dr::dcrdr::kAddress, value);
+    batch.Write(dr::dcrsr::kAddress, dr::dcrsr::kWrite | regsel);
+    batch.Read(dr::dhcsr::kAddress, &dhcsr[i++]);
+  }
+  AccessResult result = Run(batch);
+  if (result != AccessResult::Ok) return result;
+  maskIntsOwed_ = false;
+  const std::map<std::uint32_t, std::uint32_t> owed = std::move(owed_);
+  owed_.clear();
+  i = 0;
+  for (const auto& [regsel, value] : owed) {
+    // Not taken in time: this one again, the slow way.
+    if ((dhcsr[i++] & dr::dhcsr::kRegReady) == 0 &&
+        (result = WriteRegister(regsel, value)) != AccessResult::Ok) {
+      return result;
+    }
+    registers_[regsel] = value;
+  }
+  return AccessResult::Ok;
+}
+
 AccessResult DebugTarget::WaitRegisterReady() {
   const std::uint64_t start = clock_.NowMs();
   for (;;) {
@@ -198,6 +241,7 @@ AccessResult DebugTarget::ReadRegisters(const std::vector<std::uint32_t>& regsel
                                         std::vector<std::uint32_t>& values) {
   values.assign(regsels.size(), 0);
   std::vector<std::uint32_t> missing;
+  for (const auto& [regsel, value] : owed_) registers_[regsel] = value;
   for (std::size_t i = 0; i < regsels.size(); ++i) {
     const auto kept = registers_.find(regsels[i]);
     if (kept != registers_.end()) {
@@ -238,6 +282,7 @@ AccessResult DebugTarget::ReadRegisters(const std::vector<std::uint32_t>& regsel
 AccessResult DebugTarget::WriteRegister(std::uint32_t regsel, std::uint32_t value) {
   if (!halted_) return AccessResult::Fault;
   registers_.erase(regsel);
+  owed_.erase(regsel);
   std::uint32_t dhcsr = 0;
   AccessBatch batch;
   batch.Write(dr::dcrdr::kAddress, value);

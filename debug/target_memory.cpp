@@ -4,6 +4,7 @@
 #include "probe/memory.h"
 #include "probe/registers.h"
 #include "protocol/dap.h"
+#include "protocol/exchange.h"
 
 namespace dravlopro {
 
@@ -12,6 +13,9 @@ namespace {
 // Reads of at most this many words go in one transfer request; longer ones
 // use the block transfers.
 constexpr std::uint32_t kBatchWords = 12;
+// The words that follow a TAR write in one transfer request: 60 of its 61
+// bytes.
+constexpr std::uint32_t kWordsAfterTar = 11;
 // Memory below this address (code and SRAM) does not change while the core
 // is halted, so what was read of it is kept until the core runs again.
 constexpr std::uint32_t kKeptBelow = 0x40000000;
@@ -38,20 +42,55 @@ AccessResult DebugTarget::ReadWords(std::uint32_t address, std::uint32_t count,
 
 AccessResult DebugTarget::WriteWords(std::uint32_t address, const std::uint32_t* words,
                                      std::uint32_t count) {
-  if (linkLost_) return AccessResult::LinkLost;
   if (count <= kBatchWords) {
     AccessBatch batch;
     for (std::uint32_t i = 0; i < count; ++i) batch.Write(address + 4 * i, words[i]);
     return Run(batch);
   }
-  const std::uint8_t status = WriteTargetBlock(device_, address, words, count);
-  if (status == dap::kTransferOk) return AccessResult::Ok;
-  if (status == dap::kTransferNoAnswer || device_.linkRetired) {
-    linkLost_ = true;
-    return AccessResult::LinkLost;
+  return WriteBlock(address, words, count);
+}
+
+AccessResult DebugTarget::WriteBlock(std::uint32_t address, const std::uint32_t* words,
+                                     std::uint32_t count) {
+  if (linkLost_) return AccessResult::LinkLost;
+  Link link(device_);
+  // Each answer is checked: a refused word ends the write there.
+  auto answered = [&](bool block) -> AccessResult {
+    const bool sent = link.Send() == ExchangeOutcome::Answered;
+    const std::uint8_t status = !sent   ? dap::kTransferNoAnswer
+                                : block ? dap::DecodeTransferBlock(link.answer(), {})
+                                        : dap::DecodeTransfer(link.answer()).status;
+    if (status == dap::kTransferOk) return AccessResult::Ok;
+    if (status == dap::kTransferNoAnswer || device_.linkRetired) {
+      linkLost_ = true;
+      return AccessResult::LinkLost;
+    }
+    ClearStickyErrors(device_);
+    return AccessResult::Fault;
+  };
+  while (count > 0) {
+    // A piece ends at the 1 KB boundary where the address increment wraps.
+    const std::uint32_t toBoundary =
+        (swd::kTarIncrementBlock - (address & (swd::kTarIncrementBlock - 1))) / 4;
+    std::uint32_t piece = std::min(count, toBoundary);
+    const std::uint32_t first = std::min(piece, kWordsAfterTar);
+    RequestWriter writer = dap::BeginTransfer(link.cleared(), static_cast<std::uint8_t>(first + 1));
+    writer.Byte(dap::kWriteApTar).Le32(address);
+    for (std::uint32_t k = 0; k < first; ++k) writer.Byte(dap::kWriteApDrw).Le32(words[k]);
+    if (const AccessResult r = answered(false); r != AccessResult::Ok) return r;
+    for (std::uint32_t done = first; done < piece;) {
+      const std::uint32_t n = std::min(piece - done, dap::kMaxBlockWords);
+      RequestWriter block =
+          dap::BeginTransferBlock(link.cleared(), static_cast<std::uint16_t>(n), dap::kWriteApDrw);
+      for (std::uint32_t k = 0; k < n; ++k) block.Le32(words[done + k]);
+      if (const AccessResult r = answered(true); r != AccessResult::Ok) return r;
+      done += n;
+    }
+    address += 4 * piece;
+    words += piece;
+    count -= piece;
   }
-  ClearStickyErrors(device_);
-  return AccessResult::Fault;
+  return AccessResult::Ok;
 }
 
 AccessResult DebugTarget::ReadMemory(std::uint32_t address, std::uint32_t length,

@@ -252,6 +252,16 @@ void Session::Poll() {
     return;
   }
   if (result == AccessResult::Ok && halted) SendStop();
+  if (result == AccessResult::Ok && !halted && target_.lockedUp()) {
+    // A locked-up core runs nothing until it is halted or reset: halt it and
+    // tell gdb of the fault.
+    running_ = false;
+    StopEvent event;
+    const AccessResult stopped = target_.Halt();
+    if (stopped == AccessResult::Ok) target_.ReadStopEvent(event);
+    event.kind = StopEvent::Kind::Lockup;
+    Reply(stopped == AccessResult::Ok ? StopReply(event) : Error(stopped));
+  }
 }
 
 std::string Session::Resume(bool step) {

@@ -109,7 +109,8 @@ void SimChip::WriteScs(std::uint32_t address, std::uint32_t value) {
       const bool stepRequested = (core.dhcsrControl & scs::kCStep) != 0;
       if (core.inReset) return;  // takes effect when the core leaves reset
       if (debugEnabled && haltRequested) {
-        Halt(core.halted ? 0 : scs::kDfsrHalted);  // halted before the first instruction in start-up
+        Halt(core.halted ? 0
+                         : scs::kDfsrHalted);  // halted before the first instruction in start-up
       } else {
         core.stepPending = debugEnabled && stepRequested && core.halted;
         core.halted = false;
@@ -193,8 +194,12 @@ void SimChip::LeaveReset() {
   }
 }
 
+// A halt ends a lockup, as on the real core; the pc stays where the lockup
+// left it, so the core locks up again when let go unless the debugger moves
+// it.
 void SimChip::Halt(std::uint32_t reason) {
   core.halted = true;
+  core.lockedUp = false;
   core.startupLeft = 0;
   core.stepPending = false;
   core.dfsr |= reason;

@@ -182,74 +182,18 @@ void SimDap::Transfer(const Report& request, Report& answer, SimChip& chip) {
   const std::uint8_t count = request[3];
   std::uint8_t done = 0;
   std::uint8_t response = 0;
-  std::size_t in = 4;   // next request byte
-  std::size_t out = 4;  // next answer data byte
+  TransferCursor cursor{request, answer};
   for (std::uint8_t i = 0; portConnected && i < count; ++i) {
-    if (in >= request.size()) {
+    if (cursor.in >= request.size()) {
       response = ack::kProtocolError;
       break;
     }
-    const std::uint8_t req = request[in++];
-    const bool accessPort = (req & kReqAp) != 0;
-    const std::uint8_t address = req & kReqAddress;
-    const std::size_t stampBytes = (req & kReqTimestamp) != 0 ? 4 : 0;
-    std::uint8_t result = ack::kOk;
-    if ((req & kReqRead) != 0) {
-      std::uint32_t expected = 0;
-      const bool match = (req & kReqMatchValue) != 0;
-      if (match) {
-        if (in + 4 > request.size()) {
-          response = ack::kProtocolError;
-          break;
-        }
-        expected = GetLe32(&request[in]);
-        in += 4;
-      } else if (out + stampBytes + 4 > answer.size()) {
-        response = ack::kProtocolError;
-        break;
-      }
-      std::uint32_t value = 0;
-      std::uint32_t tries = 0;
-      do {
-        result = Access(accessPort, true, address, value, chip);
-      } while (match && result == ack::kOk && (value & matchMask) != expected &&
-               tries++ < matchRetries);
-      if (result != ack::kOk) {
-        response = result;
-        break;
-      }
-      if (match && (value & matchMask) != expected) {
-        response = ack::kOk | ack::kMismatch;
-        break;
-      }
-      if (!match) {
-        if (stampBytes != 0) {
-          PutLe32(&answer[out], timestamp_);
-          out += 4;
-        }
-        PutLe32(&answer[out], value);
-        out += 4;
-      }
-    } else {
-      if (in + 4 > request.size()) {
-        response = ack::kProtocolError;
-        break;
-      }
-      std::uint32_t value = GetLe32(&request[in]);
-      in += 4;
-      if ((req & kReqMatchMask) != 0) {
-        matchMask = value;
-      } else {
-        result = Access(accessPort, false, address, value, chip);
-      }
-      if (result != ack::kOk) {
-        response = result;
-        break;
-      }
-      if (stampBytes != 0 && out + 4 <= answer.size()) {
-        PutLe32(&answer[out], timestamp_);
-        out += 4;
-      }
+    const std::uint8_t req = request[cursor.in++];
+    const std::uint8_t result =
+        (req & kReqRead) != 0 ? TransferRead(req, cursor, chip) : TransferWrite(req, cursor, chip);
+    if (result != ack::kOk) {
+      response = result;
+      break;
     }
     timestamp_ += 1000;
     response = ack::kOk;
@@ -257,6 +201,63 @@ void SimDap::Transfer(const Report& request, Report& answer, SimChip& chip) {
   }
   answer[2] = done;
   answer[3] = response;
+}
+
+std::uint8_t SimDap::TransferRead(std::uint8_t req, TransferCursor& cursor, SimChip& chip) {
+  const bool accessPort = (req & kReqAp) != 0;
+  const std::uint8_t address = req & kReqAddress;
+  const std::size_t stampBytes = (req & kReqTimestamp) != 0 ? 4 : 0;
+  const bool match = (req & kReqMatchValue) != 0;
+  std::uint32_t expected = 0;
+  if (match) {
+    if (cursor.in + 4 > cursor.request.size()) return ack::kProtocolError;
+    expected = GetLe32(&cursor.request[cursor.in]);
+    cursor.in += 4;
+  } else if (cursor.out + stampBytes + 4 > cursor.answer.size()) {
+    return ack::kProtocolError;
+  }
+  std::uint32_t value = 0;
+  if (match) return ReadMatching(accessPort, address, expected, chip);
+  const std::uint8_t result = Access(accessPort, true, address, value, chip);
+  if (result != ack::kOk) return result;
+  if (stampBytes != 0) {
+    PutLe32(&cursor.answer[cursor.out], timestamp_);
+    cursor.out += 4;
+  }
+  PutLe32(&cursor.answer[cursor.out], value);
+  cursor.out += 4;
+  return ack::kOk;
+}
+
+// A read with value match: read again, up to the match retries, until the
+// masked value is the one expected; nothing goes into the answer.
+std::uint8_t SimDap::ReadMatching(bool accessPort, std::uint8_t address, std::uint32_t expected,
+                                  SimChip& chip) {
+  std::uint32_t value = 0;
+  std::uint32_t tries = 0;
+  std::uint8_t result = ack::kOk;
+  do {
+    result = Access(accessPort, true, address, value, chip);
+  } while (result == ack::kOk && (value & matchMask) != expected && tries++ < matchRetries);
+  if (result != ack::kOk) return result;
+  return (value & matchMask) != expected ? ack::kOk | ack::kMismatch : ack::kOk;
+}
+
+std::uint8_t SimDap::TransferWrite(std::uint8_t req, TransferCursor& cursor, SimChip& chip) {
+  if (cursor.in + 4 > cursor.request.size()) return ack::kProtocolError;
+  std::uint32_t value = GetLe32(&cursor.request[cursor.in]);
+  cursor.in += 4;
+  if ((req & kReqMatchMask) != 0) {
+    matchMask = value;
+  } else {
+    const std::uint8_t result = Access((req & kReqAp) != 0, false, req & kReqAddress, value, chip);
+    if (result != ack::kOk) return result;
+  }
+  if ((req & kReqTimestamp) != 0 && cursor.out + 4 <= cursor.answer.size()) {
+    PutLe32(&cursor.answer[cursor.out], timestamp_);
+    cursor.out += 4;
+  }
+  return ack::kOk;
 }
 
 void SimDap::TransferBlock(const Report& request, Report& answer, SimChip& chip) {

@@ -69,7 +69,19 @@ class SimDap {
   void Connect(const Report& request, Report& answer);
   void SwjSequence(const Report& request);
   void SwjPins(const Report& request, Report& answer, SimChip& chip);
+  // DAP_Transfer: its reads (with value match) and writes, one transfer at
+  // a time through the cursor; each gives its acknowledge.
+  struct TransferCursor {
+    const Report& request;
+    Report& answer;
+    std::size_t in = 4;   // next request byte
+    std::size_t out = 4;  // next answer data byte
+  };
   void Transfer(const Report& request, Report& answer, SimChip& chip);
+  std::uint8_t TransferRead(std::uint8_t req, TransferCursor& cursor, SimChip& chip);
+  std::uint8_t ReadMatching(bool accessPort, std::uint8_t address, std::uint32_t expected,
+                            SimChip& chip);
+  std::uint8_t TransferWrite(std::uint8_t req, TransferCursor& cursor, SimChip& chip);
   void TransferBlock(const Report& request, Report& answer, SimChip& chip);
   void WriteAbort(std::uint32_t value);
   void SequenceBit(bool one);

@@ -26,6 +26,7 @@
 #include "cli/trace_session.h"
 #include "platform/platform.h"
 #include "settings/ini_settings.h"
+#include "sim/bench_clock.h"
 #include "sim/sim_bench.h"
 #include "sim/sim_file_locks.h"
 #include "sim/sim_gdb.h"
@@ -152,34 +153,6 @@ int Replay(std::vector<std::wstring> arguments) {
   return result;
 }
 
-// The computer's clock, whose waits the bench's time line follows too: the
-// simulated core runs while the tool waits, as on a real board.
-class BenchClock : public Clock {
- public:
-  explicit BenchClock(sim::SimBench& bench) : bench_(bench) {}
-  void SleepMs(std::uint32_t milliseconds) override {
-    system_.SleepMs(milliseconds);
-    bench_.time().elapsedMs += milliseconds;
-  }
-  std::uint64_t NowMs() override { return system_.NowMs(); }
-
- private:
-  SystemClock system_;
-  sim::SimBench& bench_;
-};
-
-// $DRAVLOPRO_SIM_ANSWER_MS: unset or empty gives 0; nullopt when it is not
-// a whole number of milliseconds up to a minute.
-std::optional<std::uint32_t> AnswerDelayMs() {
-  const char* text = std::getenv("DRAVLOPRO_SIM_ANSWER_MS");
-  if (text == nullptr || *text == '\0') return 0;
-  std::uint32_t value = 0;
-  const char* end = text + std::strlen(text);
-  const auto [stop, error] = std::from_chars(text, end, value);
-  if (error != std::errc() || stop != end || value > 60000) return std::nullopt;
-  return value;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -192,7 +165,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder =
       configured != nullptr && *configured != '\0' ? configured : ".dravlopro-sim";
 
-  const std::optional<std::uint32_t> answerMs = AnswerDelayMs();
+  const std::optional<std::uint32_t> answerMs = sim::AnswerDelayMs();
   if (!answerMs) {
     std::fprintf(stderr,
                  "dravlopro-sim: DRAVLOPRO_SIM_ANSWER_MS must be a whole number of "
@@ -219,7 +192,7 @@ int main(int argc, char** argv) {
 
   // The bench keeps its own settings file, apart from the real tool's.
   IniSettingsStore settings(folder);
-  BenchClock benchClock(bench);
+  sim::BenchClock benchClock(bench);
   sim::SlowLink slowLink(bench, benchClock, *answerMs);
   HidBackend& hid = *answerMs == 0 ? static_cast<HidBackend&>(bench) : slowLink;
   TraceSession trace(TraceFile(), arguments);

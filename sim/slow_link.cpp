@@ -6,22 +6,18 @@
 
 namespace dravlopro::sim {
 
-class SlowLink::Connection : public HidConnection {
+class SlowLink::Connection : public ForwardingConnection {
  public:
   Connection(std::unique_ptr<HidConnection> inner, SlowLink& link)
-      : inner_(std::move(inner)), link_(link) {}
-  bool GetAttributes(HidAttributes& out) override { return inner_->GetAttributes(out); }
-  bool GetCaps(HidCaps& out) override { return inner_->GetCaps(out); }
-  bool GetSerialNumber(std::wstring& out) override { return inner_->GetSerialNumber(out); }
-  bool Claim(ClaimWait& wait) override { return inner_->Claim(wait); }
+      : ForwardingConnection(std::move(inner)), link_(link) {}
 
   // The bench answers at once: its answers set out now, due later.
   bool Write(const std::uint8_t* report, std::size_t length) override {
-    const bool written = inner_->Write(report, length);
+    const bool written = inner().Write(report, length);
     const std::uint64_t due = link_.clock_.NowMs() + link_.answerMs_;
     for (;;) {
       Answer answer{std::vector<std::uint8_t>(length == 0 ? 1 : length), due};
-      if (inner_->Read(answer.bytes.data(), answer.bytes.size(), 0) != HidRead::Received) break;
+      if (inner().Read(answer.bytes.data(), answer.bytes.size(), 0) != HidRead::Received) break;
       onTheWay_.push_back(std::move(answer));
     }
     return written;
@@ -31,7 +27,7 @@ class SlowLink::Connection : public HidConnection {
     if (onTheWay_.empty()) {
       // Nothing on its way: whatever the bench does now (a gone adapter
       // fails the read at once), or the whole timeout.
-      const HidRead now = inner_->Read(report, length, 0);
+      const HidRead now = inner().Read(report, length, 0);
       if (now == HidRead::TimedOut) link_.clock_.SleepMs(timeoutMs);
       return now;
     }
@@ -55,29 +51,12 @@ class SlowLink::Connection : public HidConnection {
     std::uint64_t dueMs = 0;
   };
 
-  std::unique_ptr<HidConnection> inner_;
   SlowLink& link_;
   std::deque<Answer> onTheWay_;
 };
 
-class SlowLink::Pass : public HidPass {
- public:
-  Pass(std::unique_ptr<HidPass> inner, SlowLink& link) : inner_(std::move(inner)), link_(link) {}
-  InterfaceOpen OpenInterface(std::uint32_t memberIndex, HidInterface& out) override {
-    const InterfaceOpen opened = inner_->OpenInterface(memberIndex, out);
-    if (out.connection) {
-      out.connection = std::make_unique<Connection>(std::move(out.connection), link_);
-    }
-    return opened;
-  }
-
- private:
-  std::unique_ptr<HidPass> inner_;
-  SlowLink& link_;
-};
-
-std::unique_ptr<HidPass> SlowLink::BeginPass(std::uint16_t vendorId, std::uint16_t productId) {
-  return std::make_unique<Pass>(inner_.BeginPass(vendorId, productId), *this);
+std::unique_ptr<HidConnection> SlowLink::Wrap(std::unique_ptr<HidConnection> connection) {
+  return std::make_unique<Connection>(std::move(connection), *this);
 }
 
 }  // namespace dravlopro::sim

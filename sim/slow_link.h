@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "adapter/forwarding.h"
 #include "adapter/hid_backend.h"
 #include "base/clock.h"
 
@@ -14,18 +15,17 @@ namespace dravlopro::sim {
 // the clock when it is due within the read's timeout, and otherwise waits
 // the whole timeout and finds nothing, the answer staying on its way for a
 // later read. Answers come in the order of their requests.
-class SlowLink : public HidBackend {
+class SlowLink : public ForwardingBackend {
  public:
   SlowLink(HidBackend& inner, Clock& clock, std::uint32_t answerMs)
-      : inner_(inner), clock_(clock), answerMs_(answerMs) {}
+      : ForwardingBackend(inner), clock_(clock), answerMs_(answerMs) {}
 
-  std::unique_ptr<HidPass> BeginPass(std::uint16_t vendorId, std::uint16_t productId) override;
+ protected:
+  std::unique_ptr<HidConnection> Wrap(std::unique_ptr<HidConnection> connection) override;
 
  private:
-  class Pass;
   class Connection;
 
-  HidBackend& inner_;
   Clock& clock_;
   std::uint32_t answerMs_;
 };

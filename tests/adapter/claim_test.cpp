@@ -7,10 +7,10 @@
 #include <set>
 #include <string>
 
+#include "adapter/forwarding.h"
 #include "adapter/hid_device.h"
 #include "base/result_code.h"
 #include "cli/driver.h"
-#include "tests/forwarding_connection.h"
 #include "tests/harness.h"
 #include "tests/result_lines.h"
 
@@ -20,14 +20,14 @@ namespace {
 // The bench's adapters, counting the claims per serial number; claims of
 // the adapters listed as busy fail, as when another run held them past the
 // claim's bound.
-class ClaimCountingBackend : public testing::ForwardingBackend {
+class ClaimCountingBackend : public ForwardingBackend {
  public:
   using ForwardingBackend::ForwardingBackend;
   std::map<std::wstring, int> claims;
   std::set<std::wstring> busy;
 
  private:
-  class Connection : public testing::ForwardingConnection {
+  class Connection : public ForwardingConnection {
    public:
     Connection(std::unique_ptr<HidConnection> inner, ClaimCountingBackend& backend)
         : ForwardingConnection(std::move(inner)), backend_(backend) {}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "debug/debug_registers.h"
+#include "sim/sim_cpu.h"
 #include "tests/gdb/gdb_bench.h"
 
 namespace dravlopro {
@@ -97,6 +98,8 @@ TEST(GdbSession, CrcIsTheOneCompareSectionsComputes) {
 }
 
 TEST(GdbSession, LoadErasesExactlyThePagesAskedForAndReadsBack) {
+  // The load runs on the core.
+  if (!sim::SimCpu::Executes()) GTEST_SKIP() << sim::SimCpu::WhyNot();
   SessionBench s;
   s.chip().SetFlashBytes(0x800, {0xCA, 0x11, 0xB0, 0x0A});  // a calibration page
   s.Ask("?");
@@ -169,6 +172,19 @@ TEST(GdbSession, InterruptHaltsARunningCoreAndDetachLeavesItRunning) {
   EXPECT_EQ(s.session.ended(), gdb::Session::End::Detached);
   EXPECT_FALSE(s.chip().Dhcsr() & debugreg::dhcsr::kHalted);
   EXPECT_EQ(s.Word(0x20000040), 0x46C0E7FEu);
+}
+
+TEST(GdbSession, ACoreThatLocksUpIsHaltedAndReportedAsAFault) {
+  if (!sim::SimCpu::Executes()) GTEST_SKIP() << sim::SimCpu::WhyNot();
+  SessionBench s;
+  // Reset and HardFault handlers both UDF: a fault in the fault handler.
+  s.chip().SetFlashBytes(0, {0x00, 0x10, 0x00, 0x20, 0x11, 0,    0,    0,    0,    0,    0,
+                             0,    0x15, 0,    0,    0,    0x00, 0xDE, 0x00, 0x00, 0x01, 0xDE});
+  EXPECT_EQ(s.Ask("qRcmd," + gdb::ToHex("reset halt")), "OK");
+  s.Ask("vCont;c");
+  for (int poll = 0; poll < 5 && s.session.running(); ++poll) s.session.Poll();
+  EXPECT_EQ(SessionBench::LastPayload(s.sent).substr(0, 3), "T0b");
+  EXPECT_TRUE(s.chip().Dhcsr() & debugreg::dhcsr::kHalted);
 }
 
 TEST(GdbSession, MonitorCommandsAnswerOnTheConsole) {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <set>
 
+#include "adapter/forwarding.h"
 #include "cli/driver.h"
-#include "tests/forwarding_connection.h"
 #include "tests/probe/probe_bench.h"
 
 namespace dravlopro {
@@ -234,13 +234,13 @@ TEST_F(LateAnswerTest, EngineAnswersAreAwaitedThreeMinutes) {
 
 // The bench's adapters, but the answer to the n-th request (from 0) with
 // one command byte comes back echoing another.
-class WrongEchoBackend : public testing::ForwardingBackend {
+class WrongEchoBackend : public ForwardingBackend {
  public:
   WrongEchoBackend(HidBackend& inner, std::uint8_t command, std::size_t nth, std::uint8_t echo)
       : ForwardingBackend(inner), command_(command), nth_(nth), echo_(echo) {}
 
  private:
-  class Connection : public testing::ForwardingConnection {
+  class Connection : public ForwardingConnection {
    public:
     Connection(std::unique_ptr<HidConnection> inner, WrongEchoBackend& backend)
         : ForwardingConnection(std::move(inner)), backend_(backend) {}

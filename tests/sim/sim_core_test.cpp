@@ -46,7 +46,9 @@ class Board : public ::testing::Test {
     EXPECT_TRUE(chip.Read(address, value));
     return value;
   }
-  void Write(std::uint32_t address, std::uint32_t value) { EXPECT_TRUE(chip.Write(address, value)); }
+  void Write(std::uint32_t address, std::uint32_t value) {
+    EXPECT_TRUE(chip.Write(address, value));
+  }
   std::uint32_t Register(std::uint32_t regsel) {
     Write(scs::kDcrsr, regsel);
     return Read(scs::kDcrdr);
@@ -139,17 +141,17 @@ TEST_F(Board, DwtWatchpointHaltsRightAfterTheCounterIsWritten) {
 
 TEST_F(Board, FaultInTheHardFaultHandlerLocksTheCoreUp) {
   // Reset: UDF, a fault; HardFault handler: UDF again.
-  chip.SetFlashBytes(0, {0x00, 0x10, 0x00, 0x20, 0x11, 0, 0, 0, 0, 0, 0, 0, 0x15, 0, 0, 0,
-                         0x00, 0xDE, 0x00, 0x00, 0x01, 0xDE});
+  chip.SetFlashBytes(0, {0x00, 0x10, 0x00, 0x20, 0x11, 0,    0,    0,    0,    0,    0,
+                         0,    0x15, 0,    0,    0,    0x00, 0xDE, 0x00, 0x00, 0x01, 0xDE});
   chip.SystemReset();
   Exchanges(5);
   EXPECT_NE(Read(scs::kDhcsr) & scs::kSLockup, 0u);
   // The HardFault frame holds the faulting instruction's address.
   EXPECT_EQ(Read(0x20001000 - 32 + 24), 0x10u);
+  // A halt ends the lockup; the pc stays at the lockup address.
   Write(scs::kDhcsr, kDebugOn | scs::kCHalt);
-  EXPECT_EQ(Register(regsel::kPc), exc::kLockupAddress);
-  chip.SystemReset();
   EXPECT_EQ(Read(scs::kDhcsr) & scs::kSLockup, 0u);
+  EXPECT_EQ(Register(regsel::kPc), exc::kLockupAddress);
 }
 
 TEST_F(Board, CoreProgramsFlashThroughTheControllerTheDebugPortSees) {

@@ -5,10 +5,10 @@
 
 #include "adapter/hid_backend.h"
 
-namespace dravlopro::testing {
+namespace dravlopro {
 
-// A connection that hands everything to another one; a test overrides the
-// calls it wants to bend.
+// A connection that hands everything to another one; a wrapper (the slow
+// link, the field-trace recorder, a test's) overrides the calls it bends.
 class ForwardingConnection : public HidConnection {
  public:
   explicit ForwardingConnection(std::unique_ptr<HidConnection> inner) : inner_(std::move(inner)) {}
@@ -22,6 +22,9 @@ class ForwardingConnection : public HidConnection {
     return inner_->Read(report, length, timeoutMs);
   }
   bool Claim(ClaimWait& wait) override { return inner_->Claim(wait); }
+
+ protected:
+  HidConnection& inner() { return *inner_; }
 
  private:
   std::unique_ptr<HidConnection> inner_;
@@ -57,4 +60,4 @@ class ForwardingBackend : public HidBackend {
   HidBackend& inner_;
 };
 
-}  // namespace dravlopro::testing
+}  // namespace dravlopro

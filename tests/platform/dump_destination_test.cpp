@@ -2,7 +2,7 @@
 // there already, files with two names, and a memory read that fails. Links,
 // permissions, FIFOs and devices are in dump_destination_posix_test.cpp.
 
-#include "tests/probe/dump_destination.h"
+#include "tests/platform/dump_destination.h"
 
 #include <filesystem>
 #include <fstream>

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "tests/harness.h"
-#include "tests/probe/dump_destination.h"
+#include "tests/platform/dump_destination.h"
 #include "tests/probe/probe_bench.h"
 
 namespace dravlopro::probetest {
