@@ -78,8 +78,11 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t& c) {
 // UTF-8 to code units: UTF-16 for 16-bit units (a character beyond U+FFFF
 // becomes a surrogate pair), the characters themselves for wider ones.
 // A byte that is not UTF-8 becomes one unit of its own value.
+// With escapeBytes, such a byte becomes the unit kEscapedByte + its value.
+constexpr char32_t kEscapedByte = 0xDC00;
+
 template <typename Text>
-Text Utf8ToUnits(std::string_view text) {
+Text Utf8ToUnits(std::string_view text, bool escapeBytes = false) {
   using Unit = typename Text::value_type;
   Text out;
   out.reserve(text.size());
@@ -88,7 +91,8 @@ Text Utf8ToUnits(std::string_view text) {
     char32_t c = 0;
     const std::size_t length = DecodeUtf8(text, i, c);
     if (length == 0) {
-      out.push_back(static_cast<Unit>(static_cast<unsigned char>(text[i])));
+      const char32_t byte = static_cast<unsigned char>(text[i]);
+      out.push_back(static_cast<Unit>(escapeBytes ? kEscapedByte + byte : byte));
       ++i;
       continue;
     }
@@ -128,6 +132,8 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string Narrow(const std::wstring& text) { return UnitsToUtf8(text.data(), text.size()); }
 
 std::wstring Widen(const std::string& text) { return Utf8ToUnits<std::wstring>(text); }
+
+std::wstring WidenBytes(const std::string& text) { return Utf8ToUnits<std::wstring>(text, true); }
 
 std::string NarrowUtf16(std::u16string_view text) { return UnitsToUtf8(text.data(), text.size()); }
 
@@ -190,7 +196,16 @@ std::filesystem::path FilePath(const std::wstring& name) {
   if constexpr (sizeof(wchar_t) == 2) {
     return std::filesystem::path(name);
   } else {
-    return std::filesystem::path(Narrow(name));
+    std::string bytes;
+    for (const wchar_t unit : name) {
+      const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(unit));
+      if (c >= kEscapedByte + 0x80 && c <= kEscapedByte + 0xFF) {
+        bytes.push_back(static_cast<char>(c - kEscapedByte));
+      } else {
+        AppendUtf8(bytes, c);
+      }
+    }
+    return std::filesystem::path(bytes);
   }
 }
 

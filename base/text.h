@@ -20,6 +20,12 @@ std::string Narrow(const std::wstring& text);
 // stray or missing continuation byte, an overlong form, an encoded
 // surrogate, a value beyond U+10FFFF) passes as one unit of its own value.
 std::wstring Widen(const std::string& text);
+// Wide text from bytes meant as UTF-8 that may be any bytes, as POSIX systems
+// hand over command-line arguments and file names: as Widen, but a byte that
+// is not UTF-8 becomes the unit 0xDC00 + its value, a lone surrogate that no
+// character decodes to, so that FilePath() gives back exactly those bytes.
+// Narrow() shows such a unit as U+FFFD.
+std::wstring WidenBytes(const std::string& text);
 // The same for UTF-16 text, whatever the width of wchar_t.
 std::string NarrowUtf16(std::u16string_view text);
 std::u16string WidenUtf16(std::string_view text);
@@ -44,7 +50,9 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix);
 // any other character.
 int HexDigitValue(wchar_t c);
 
-// A file-system path from a file name as typed on the command line.
+// A file-system path from a file name as typed on the command line. Where
+// file names are bytes, the units WidenBytes() made of bytes that are not
+// UTF-8 become those bytes again.
 std::filesystem::path FilePath(const std::wstring& name);
 
 }  // namespace dravlopro

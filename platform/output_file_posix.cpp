@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/output_file.h"
+#include "platform/stop_removal.h"
 
 namespace dravlopro::platform {
 
@@ -47,80 +48,6 @@ class Descriptor {
 
  private:
   int fd_ = -1;
-};
-
-// The signals that stop a run: Ctrl-C, Ctrl-\, a closed terminal, kill.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr std::size_t kStopSignalCount = std::size(kStopSignals);
-
-// The temporary file a stop signal removes; one at a time.
-std::atomic<const char*> pendingTemporary{nullptr};
-static_assert(std::atomic<const char*>::is_always_lock_free);
-
-sigset_t StopSignalSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal : kStopSignals) sigaddset(&set, signal);
-  return set;
-}
-
-// Removes the pending temporary file and then lets the signal do what it
-// would have done: the action is the default again (SA_RESETHAND), and the
-// signal raised here is delivered as soon as the handler returns.
-void RemoveTemporaryAndStop(int signal) {
-  if (const char* name = pendingTemporary.load()) ::unlink(name);
-  ::raise(signal);
-}
-
-// Holds the stop signals back while it lives, so that a temporary file and
-// the handler that removes it come and go together.
-class StopSignalsHeld {
- public:
-  StopSignalsHeld() {
-    const sigset_t set = StopSignalSet();
-    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~StopSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  StopSignalsHeld(const StopSignalsHeld&) = delete;
-  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
-// While armed, a stop signal removes the temporary file before the run ends.
-// Arm and disarm it with the stop signals held. A signal the process ignores
-// stays ignored.
-class TemporaryGuard {
- public:
-  void Arm(const char* name) {
-    const char* none = nullptr;
-    if (!pendingTemporary.compare_exchange_strong(none, name)) return;
-    struct sigaction action = {};
-    action.sa_handler = RemoveTemporaryAndStop;
-    action.sa_mask = StopSignalSet();
-    action.sa_flags = SA_RESETHAND;
-    for (std::size_t i = 0; i < kStopSignalCount; ++i) {
-      ::sigaction(kStopSignals[i], nullptr, &previous_[i]);
-      const bool ignored =
-          (previous_[i].sa_flags & SA_SIGINFO) == 0 && previous_[i].sa_handler == SIG_IGN;
-      if (!ignored) ::sigaction(kStopSignals[i], &action, nullptr);
-    }
-    armed_ = true;
-  }
-
-  void Disarm() {
-    if (!armed_) return;
-    for (std::size_t i = 0; i < kStopSignalCount; ++i) {
-      ::sigaction(kStopSignals[i], &previous_[i], nullptr);
-    }
-    pendingTemporary.store(nullptr);
-    armed_ = false;
-  }
-
- private:
-  bool armed_ = false;
-  struct sigaction previous_[kStopSignalCount] = {};
 };
 
 // Writes all the bytes, however many calls that takes.
@@ -218,7 +145,7 @@ struct OutputFile::State {
   Descriptor temporary;
   std::filesystem::path finalName;      // the file the temporary replaces
   std::filesystem::path temporaryName;  // its name, kept for the stop handler
-  TemporaryGuard guard;
+  RemovedOnStop guard;                  // removes the temporary file on a stop signal
 
   // Keeps errno as the reason, unless an earlier failure gave one.
   void Note() {
@@ -232,7 +159,7 @@ struct OutputFile::State {
     if (base.empty()) return false;
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
       temporaryName = finalName.parent_path() / ("." + base + "." + UniqueLetters() + ".tmp");
-      StopSignalsHeld held;
+      StopsHeld held;
       temporary =
           Descriptor(::open(temporaryName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
                             existing != nullptr ? 0600 : 0666));
@@ -240,7 +167,7 @@ struct OutputFile::State {
         if (errno == EEXIST) continue;
         return false;
       }
-      guard.Arm(temporaryName.c_str());
+      guard.Arm(temporaryName);
       break;
     }
     if (!temporary.valid()) return false;
@@ -260,7 +187,7 @@ struct OutputFile::State {
   }
 
   void DropTemporary() {
-    StopSignalsHeld held;
+    StopsHeld held;
     ::unlink(temporaryName.c_str());
     guard.Disarm();
     temporary.Reset();
@@ -331,7 +258,7 @@ struct OutputFile::State {
       return false;
     }
     {
-      StopSignalsHeld held;
+      StopsHeld held;
       if (::rename(temporaryName.c_str(), finalName.c_str()) == 0) {
         guard.Disarm();
         temporary.Reset();

@@ -5,8 +5,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 # libunicorn-dev lets the simulated core execute code; gdb-multiarch drives the
 # debugger server in the tests; binutils-arm-none-eabi assembles the flash
-# routine to check its code table.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libhidapi-dev libunicorn-dev gdb-multiarch binutils-arm-none-eabi)
+# routine to check its code table; strace stops a run at a chosen moment in
+# the tests.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libhidapi-dev libunicorn-dev gdb-multiarch binutils-arm-none-eabi strace)
 # The Windows build and Wine, which runs it.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
 

@@ -6,6 +6,8 @@
 #include <random>
 #include <system_error>
 
+#include "platform/stop_removal.h"
+
 namespace dravlopro {
 
 namespace fs = std::filesystem;
@@ -34,26 +36,39 @@ bool ReplaceFileContents(const fs::path& file, std::string_view text, bool keepP
   }
   fs::path temporary = target;
   temporary += TemporarySuffix();
+  // A stop (Ctrl-C) while the temporary file exists removes it: the run
+  // leaves the file as it was and nothing beside it.
+  platform::RemovedOnStop guard;
+  std::ofstream out;
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    platform::StopsHeld held;
+    out.open(temporary, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (out.fail()) {
-      fs::remove(temporary, ec);
-      return false;
-    }
+    guard.Arm(temporary);
   }
+  const auto drop = [&] {
+    platform::StopsHeld held;
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    guard.Disarm();
+    return false;
+  };
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (out.fail()) return drop();
   if (keepPermissions) {
     const fs::file_status status = fs::status(target, ec);
     if (!ec) fs::permissions(temporary, status.permissions(), fs::perm_options::replace, ec);
   }
+  platform::StopsHeld held;
   fs::rename(temporary, target, ec);
   if (ec) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
+    guard.Disarm();
     return false;
   }
+  guard.Disarm();
   return true;
 }
 

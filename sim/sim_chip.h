@@ -30,6 +30,8 @@ class SimChip {
   // erased, SRAM zero, core running. False (nothing changed) for a kind that
   // cannot exist: page size not a multiple of 4, flash not whole pages.
   bool Configure(const SimConfig& config);
+  // Whether Configure() takes these sizes; sets nothing aside.
+  static bool Possible(const SimConfig& config);
   const SimConfig& config() const { return config_; }
 
   // --- The system bus, as the memory access port uses it. False = bus error.

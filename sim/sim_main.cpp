@@ -32,6 +32,7 @@
 #include "sim/sim_bench.h"
 #include "sim/sim_file_locks.h"
 #include "sim/sim_gdb.h"
+#include "sim/sim_keeper.h"
 #include "sim/sim_store.h"
 #include "sim/slow_link.h"
 #include "trace/replay.h"
@@ -45,6 +46,9 @@ using sim::FileLocks;
 // The result codes of a replay, outside the tool's own table.
 constexpr int kReplayDiverged = 90;
 constexpr int kReplayUnreadable = 91;
+// A run that did its work but could not save the bench, which then does not
+// hold that work.
+constexpr int kBenchNotSaved = 92;
 
 // A run with "-q" anywhere on its line is quiet, as the tool decides.
 bool QuietRun(const std::vector<std::wstring>& arguments) {
@@ -187,7 +191,8 @@ int main(int argc, char** argv) {
   Environment environment{recording.Wrap(hid), benchClock, recording.Wrap(settings),
                           recording.Wrap(platform::StandardOutput()), platform::StandardError()};
   environment.progress = platform::ProgressTerminal();
-  const int result = RunDriver(arguments, environment, recording.observer());
+  sim::BenchKeeper keeper(store, bench, recording.observer());
+  int result = RunDriver(arguments, environment, &keeper);
   recording.End(result);
   if (recording.failedLater()) {
     std::fprintf(stderr, "dravlopro-sim: the trace file could not be written to its end\n");
@@ -200,6 +205,7 @@ int main(int argc, char** argv) {
   if (!store.Save(bench)) {
     std::fprintf(stderr, "dravlopro-sim: cannot save the simulated bench in %s\n",
                  folder.string().c_str());
+    if (result == 0) result = kBenchNotSaved;
   }
   return result;
 }

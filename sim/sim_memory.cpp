@@ -19,12 +19,14 @@ SimChip::SimChip(const SimConfig& config) {
   if (!Configure(config)) Configure(SimConfig{});
 }
 
+bool SimChip::Possible(const SimConfig& config) {
+  return config.pageSize >= 4 && config.pageSize % 4 == 0 &&
+         config.flashSize % config.pageSize == 0 && config.sramSize % 4 == 0 &&
+         config.flashSize <= map::kOptionBase && config.sramSize <= map::kFmcBase - map::kSramBase;
+}
+
 bool SimChip::Configure(const SimConfig& config) {
-  if (config.pageSize < 4 || config.pageSize % 4 != 0 || config.flashSize % config.pageSize != 0 ||
-      config.sramSize % 4 != 0 || config.flashSize > map::kOptionBase ||
-      config.sramSize > map::kFmcBase - map::kSramBase) {
-    return false;
-  }
+  if (!Possible(config)) return false;
   config_ = config;
   fmc = Fmc{};
   resetCount = 0;

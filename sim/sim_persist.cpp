@@ -193,6 +193,12 @@ bool LoadFaults(const Bytes& bytes, SimFaults& faults) {
 }  // namespace
 
 bool SimTarget::Save(const std::filesystem::path& file) const {
+  // Runs on other adapters may read the folder at any moment: they find the
+  // old file or the new one, never a part.
+  return ReplaceFile(file, Saved());
+}
+
+std::string SimTarget::Saved() const {
   const SimConfig& c = chip.config();
   Bytes config;
   for (std::uint32_t v :
@@ -215,10 +221,7 @@ bool SimTarget::Save(const std::filesystem::path& file) const {
   PutRecord(out, "core", core);
   PutRecord(out, "faults", SaveFaults(chip.faults));
   PutRecord(out, "cpu", SaveCpu(chip));
-
-  // Runs on other adapters may read the folder at any moment: they find the
-  // old file or the new one, never a part.
-  return ReplaceFile(file, std::string(out.begin(), out.end()));
+  return std::string(out.begin(), out.end());
 }
 
 bool SimTarget::Load(const std::filesystem::path& file) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "adapter/hid_device.h"
 #include "base/text.h"
 #include "sim/sim_file.h"
 
@@ -20,6 +21,8 @@ constexpr const char* kListHeader = "dravlopro-sim bench 1";
 // Larger flash or SRAM than this is surely a typing error, and would cost
 // every run its memory and time.
 constexpr std::uint32_t kMaxMemorySize = 16 * 1024 * 1024;
+constexpr const char* kNoSuchSizes =
+    "no simulated target has these sizes (at most 16 MB each, whole pages of flash)";
 
 fs::path TargetFile(const fs::path& folder, std::size_t adapter) {
   return folder / ("target-" + std::to_string(adapter) + ".bin");
@@ -46,7 +49,8 @@ SimAdapter& NumberedAdapter(SimBench& bench, std::size_t number) {
   throw std::out_of_range("no simulated adapter with that number");
 }
 
-std::string ListText(SimBench& bench, const std::vector<std::string>& targetWords) {
+std::string ListText(SimBench& bench, const std::vector<std::string>& targetWords,
+                     const std::vector<std::string>& unloaded) {
   std::ostringstream text;
   text << kListHeader << "\n";
   std::size_t number = 0;
@@ -61,6 +65,7 @@ std::string ListText(SimBench& bench, const std::vector<std::string>& targetWord
     text << "\n";
     ++number;
   }
+  for (const std::string& line : unloaded) text << line << "\n";
   return text.str();
 }
 
@@ -83,16 +88,20 @@ bool ParseSize(const std::string& text, std::uint32_t& out) {
   return true;
 }
 
-// The target that a missing target-N.bin stands for, as the words after the
-// adapter's version describe it: flash=, page= and sram= sizes in bytes, and
-// locked for a target whose security lock is on, no-target for an adapter
-// whose wire nothing answers on, erase-fails for a flash controller that
-// fails every page erase. No words: the default kind, unlocked. False for an
-// unknown word or a kind that cannot exist, with the reason.
-bool FreshTarget(const std::vector<std::string>& words, SimTarget& target, std::string& problem) {
+// The kind of a fresh target, as the words of its line give it.
+struct TargetKind {
   SimConfig config;
   bool locked = false;
   SimFaults faults;
+};
+
+// Reads the words without setting any memory aside. False for an unknown
+// word or sizes that no target can have, with the reason.
+bool ParseTargetKind(const std::vector<std::string>& words, TargetKind& kind,
+                     std::string& problem) {
+  SimConfig& config = kind.config;
+  bool& locked = kind.locked;
+  SimFaults& faults = kind.faults;
   for (const std::string& word : words) {
     const std::size_t equals = word.find('=');
     const std::string key = word.substr(0, equals);
@@ -119,12 +128,28 @@ bool FreshTarget(const std::vector<std::string>& words, SimTarget& target, std::
     }
   }
   if (config.flashSize > kMaxMemorySize || config.sramSize > kMaxMemorySize ||
-      config.flashSize < config.pageSize || !target.Configure(config)) {
-    problem = "no simulated target has these sizes (at most 16 MB each, whole pages of flash)";
+      config.flashSize < config.pageSize || !SimChip::Possible(config)) {
+    problem = kNoSuchSizes;
     return false;
   }
-  target.chip.SetLocked(locked);
-  target.faults() = faults;
+  return true;
+}
+
+// The target that a missing target-N.bin stands for, as the words after the
+// adapter's version describe it: flash=, page= and sram= sizes in bytes, and
+// locked for a target whose security lock is on, no-target for an adapter
+// whose wire nothing answers on, erase-fails for a flash controller that
+// fails every page erase. No words: the default kind, unlocked. False for an
+// unknown word or a kind that cannot exist, with the reason.
+bool FreshTarget(const std::vector<std::string>& words, SimTarget& target, std::string& problem) {
+  TargetKind kind;
+  if (!ParseTargetKind(words, kind, problem)) return false;
+  if (!target.Configure(kind.config)) {
+    problem = kNoSuchSizes;
+    return false;
+  }
+  target.chip.SetLocked(kind.locked);
+  target.faults() = kind.faults;
   return true;
 }
 
@@ -148,10 +173,14 @@ bool LoadSavedTarget(const fs::path& file, SimTarget& target) {
 
 // Adds the adapters the list names, each with its saved target, or a fresh
 // one of the kind its line describes. targetWords gets the words of each
-// line after the version, for writing the list back.
+// line after the version, for writing the list back. Only the first
+// kMaxAdapters adapters can be chosen by any run: the lines after them are
+// checked but nothing is set aside for them, and they go to `unloaded` as
+// they are to be written back.
 // False, with what is wrong and where, when the list cannot be used.
 bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
-              std::vector<std::string>& targetWords, std::string& problem) {
+              std::vector<std::string>& targetWords, std::vector<std::string>& unloaded,
+              std::string& problem) {
   std::istringstream in(text);
   std::string line;
   if (!std::getline(in, line) || line != kListHeader) {
@@ -160,6 +189,7 @@ bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
     return false;
   }
   targetWords.clear();
+  unloaded.clear();
   std::size_t number = 0;
   for (std::size_t lineNumber = 2; std::getline(in, line); ++lineNumber) {
     const std::string where = std::string(kListFile) + " line " + std::to_string(lineNumber) + ": ";
@@ -179,14 +209,25 @@ bool LoadList(const fs::path& folder, const std::string& text, SimBench& bench,
     }
     std::vector<std::string> targetKind;
     for (std::string word; words >> word;) targetKind.push_back(word);
+    std::string joined;
+    for (const std::string& word : targetKind) joined += (joined.empty() ? "" : " ") + word;
+    if (number >= kMaxAdapters) {
+      TargetKind unused;
+      if (!ParseTargetKind(targetKind, unused, problem)) {
+        problem = where + problem;
+        return false;
+      }
+      unloaded.push_back("adapter " + serial + " " + version + (joined.empty() ? "" : " ") +
+                         joined);
+      ++number;
+      continue;
+    }
     SimAdapter& adapter = serial == "-" ? bench.AddAdapterWithoutSerial(version)
                                         : bench.AddAdapter(Widen(serial), version);
     if (!FreshTarget(targetKind, adapter.target, problem)) {
       problem = where + problem;
       return false;
     }
-    std::string joined;
-    for (const std::string& word : targetKind) joined += (joined.empty() ? "" : " ") + word;
     targetWords.push_back(joined);
     if (!LoadSavedTarget(TargetFile(folder, number), adapter.target)) {
       problem = TargetFile(folder, number).filename().string() + " holds no saved target";
@@ -245,11 +286,11 @@ bool BenchFolder::Open(SimBench& bench) {
       problem_ = std::string(kListFile) + " cannot be read";
       return false;
     }
-    if (!LoadList(folder_, listText_, bench, targetWords_, problem_)) return false;
+    if (!LoadList(folder_, listText_, bench, targetWords_, unloaded_, problem_)) return false;
   } else {
     // The first run: one adapter with an erased target.
     bench.AddAdapter(L"SIM00001", "2.0.0");
-    listText_ = ListText(bench, targetWords_);
+    listText_ = ListText(bench, targetWords_, unloaded_);
     if (!NumberedAdapter(bench, 0).target.Save(TargetFile(folder_, 0)) ||
         !ReplaceFile(list, listText_)) {
       problem_ = "a new bench cannot be written there";
@@ -281,17 +322,31 @@ bool BenchFolder::Claim(SimBench& bench, std::size_t deviceIndex, ClaimWait& wai
     return false;
   }
   claimed_[number] = std::move(held);
+  kept_.erase(number);  // not yet written by this run
   return true;
 }
 
-bool BenchFolder::Save(SimBench& bench) {
+bool BenchFolder::Keep(SimBench& bench) {
   bool saved = true;
   for (const auto& [number, held] : claimed_) {
-    if (!NumberedAdapter(bench, number).target.Save(TargetFile(folder_, number))) saved = false;
+    const std::string bytes = NumberedAdapter(bench, number).target.Saved();
+    std::string& kept = kept_[number];
+    if (bytes == kept) continue;
+    if (ReplaceFile(TargetFile(folder_, number), bytes)) {
+      kept = bytes;
+    } else {
+      saved = false;
+    }
   }
-  claimed_.clear();  // other runs may have the adapters now
+  return saved;
+}
 
-  const std::string text = ListText(bench, targetWords_);
+bool BenchFolder::Save(SimBench& bench) {
+  bool saved = Keep(bench);
+  claimed_.clear();  // other runs may have the adapters now
+  kept_.clear();
+
+  const std::string text = ListText(bench, targetWords_, unloaded_);
   if (text != listText_) {
     std::unique_ptr<FolderLocks::Held> listLock;
     if (Take(folder_ / kListLock, listLock) && ReplaceFile(folder_ / kListFile, text)) {

@@ -54,6 +54,11 @@ class BenchFolder {
   // Fills the empty `bench` and hooks its adapter claims to this folder.
   // False when the bench cannot be read or created (problem() says why).
   bool Open(SimBench& bench);
+  // Saves the targets of the adapters this run holds, those that changed
+  // since this run last saved them, and keeps holding them: what the run has
+  // done so far survives it being stopped. False when a file cannot be
+  // written.
+  bool Keep(SimBench& bench);
   // Saves what this run changed and lets other runs have its adapters.
   // False when a file cannot be written.
   bool Save(SimBench& bench);
@@ -75,8 +80,10 @@ class BenchFolder {
   Clock& clock_;
   std::string listText_;                  // bench.txt as this run found or created it
   std::vector<std::string> targetWords_;  // by adapter number: the list's words after the version
+  std::vector<std::string> unloaded_;     // the list's lines after the adapters a run can choose
   std::map<std::size_t, std::unique_ptr<FolderLocks::Held>> claimed_;  // by adapter number
-  std::set<std::size_t> refused_;  // adapters this run could not claim
+  std::map<std::size_t, std::string> kept_;  // by adapter number: what this run last saved
+  std::set<std::size_t> refused_;            // adapters this run could not claim
   bool damaged_ = false;
   bool created_ = false;
   std::string problem_;

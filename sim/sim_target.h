@@ -38,6 +38,8 @@ class SimTarget {
   bool Load(const std::filesystem::path& file);
   // The same from the bytes of a saved file.
   bool LoadSaved(const std::string& bytes);
+  // The bytes Save() writes.
+  std::string Saved() const;
 
   SimChip chip;
   SimDap dap;

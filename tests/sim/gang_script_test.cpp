@@ -1,7 +1,11 @@
 // scripts/gang driving real dravlopro-sim processes on a bench of several
 // adapters, as a production line would run it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -170,6 +174,73 @@ TEST(GangScript, TakesTurnsWhenToldToAndEndsTwoWhenThereIsNothingToRun) {
   o = gang.Gang({});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(o.out, "");
+}
+
+TEST(GangScript, SerialNumbersOfEveryKindGetLogsOfTheirOwn) {
+  // Without care "A*B", second in the list, would be logged as "1-A_B".
+  const ScratchDir scratch;
+  const GangBench gang(
+      scratch.path(),
+      "dravlopro-sim bench 1\nadapter X0 2.0.0\nadapter A*B 2.0.0\nadapter 1-A_B 2.0.0\n");
+  const Outcome o = gang.Gang({"-w32", "0x20000000", "0x600D"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(gang.Log("1-A_B"), Selection("1-A_B") + kSuccess);
+  EXPECT_EQ(gang.Log("1@A_B"), Selection("A*B") + kSuccess);
+}
+
+TEST(GangScript, SerialNumbersThatSnCannotChooseAreChosenByIdWithAWarning) {
+  const ScratchDir scratch;
+  const GangBench gang(scratch.path(),
+                       "dravlopro-sim bench 1\nadapter low1 2.0.0\nadapter -X 2.0.0\n");
+  const Outcome o = gang.Gang({"-w32", "0x20000000", "0x600D"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, Summary("low1", "0", kSuccess) + Summary("-X", "0", kSuccess));
+  EXPECT_EQ(gang.Log("0@low1"), "This Dravlo Pro/Lite Ver:2.0.0, ID=0\n" + std::string(kSuccess));
+  EXPECT_EQ(gang.Log("-X"), "This Dravlo Pro/Lite Ver:2.0.0, ID=1\n" + std::string(kSuccess));
+  EXPECT_NE(o.err.find("IDs move when adapters are plugged in or out"), std::string::npos) << o.err;
+}
+
+TEST(GangScript, ASignalStopsEveryRunWaitsForThemAndNamesThoseCutShort) {
+  const ScratchDir scratch;
+  const GangBench gang(scratch.path(),
+                       "dravlopro-sim bench 1\nadapter GANG1 2.0.0\nadapter GANG2 2.0.0\n");
+  // Each run holds its adapter and waits for a reader of the FIFO that never
+  // comes.
+  const fs::path fifo = scratch.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path out = scratch.path() / "out.txt";
+  const fs::path err = scratch.path() / "err.txt";
+  const pid_t script = ::fork();
+  if (script == 0) {
+    ::setenv("DRAVLOPRO_SIM_DIR", gang.bench().c_str(), 1);
+    ::freopen(out.c_str(), "w", stdout);
+    ::freopen(err.c_str(), "w", stderr);
+    ::execlp("bash", "bash", DRAVLOPRO_SOURCE_DIR "/scripts/gang", "--tool", DRAVLOPRO_SIM_BINARY,
+             "--logs", gang.logs().c_str(), "--", "-dump", "0x0", "1", fifo.c_str(), nullptr);
+    ::_exit(127);
+  }
+  for (int tries = 0; tries < 1000; ++tries) {
+    if (fs::exists(gang.logs() / "GANG1.log") && fs::exists(gang.logs() / "GANG2.log")) break;
+    ::usleep(10000);
+  }
+  ::kill(script, SIGTERM);
+  int status = 0;
+  ::waitpid(script, &status, 0);
+  // Nothing holds the adapters any longer.
+  int free = 0;
+  for (const char* serial : {"GANG1", "GANG2"}) {
+    const Outcome after =
+        gang.Run({"timeout", "5", DRAVLOPRO_SIM_BINARY, "-q", "-sn", serial, "-r32", "0x0", "1"});
+    if (after.status == 0) ++free;
+  }
+  // Whatever is left of the runs goes now (a reader lets them fail).
+  ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 143);
+  EXPECT_EQ(free, 2);
+  EXPECT_NE(ScratchDir::Read(err).find("2 runs cut short: GANG1 GANG2"), std::string::npos)
+      << ScratchDir::Read(err);
 }
 
 }  // namespace
