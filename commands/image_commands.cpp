@@ -26,7 +26,8 @@ struct ImageFile {
 };
 
 ImageFile ImageFileOf(const RunContext& context) {
-  return {context.argv.at(context.commandIndex + 1), ImageKindOfName(context.state.params[0])};
+  const std::wstring* typed = context.TypedParameter(1);
+  return {typed != nullptr ? *typed : std::wstring(), ImageKindOfName(context.state.params[0])};
 }
 
 // A file taken as a binary image whose text looks like another kind: it is
@@ -35,7 +36,7 @@ void WarnOfTextImage(RunContext& context, const std::vector<std::uint8_t>& image
   const std::size_t size = std::min<std::size_t>(context.imageState.imageSize, image.size());
   const TextImageKind kind = GuessTextImageKind(std::span(image.data(), size));
   if (kind == TextImageKind::None) return;
-  const std::string name = Narrow(context.argv.at(context.commandIndex + 1));
+  const std::string name = Narrow(ImageFileOf(context).name);
   if (kind == TextImageKind::IntelHex) {
     context.hints.Print("dravlopro: " + name +
                         ": looks like Intel HEX text but is taken as a binary image; a file is "

@@ -153,8 +153,8 @@ int HandleDump(RunContext& context) {
   std::uint32_t address = 0;
   std::uint32_t count = 0;
   if (!ParseTwo(context, address, count)) return InvalidParameter;
-  const std::size_t nameIndex = context.commandIndex + 3;
-  if (nameIndex >= context.argv.size()) return InvalidParameter;
+  const std::wstring* name = context.TypedParameter(3);
+  if (name == nullptr) return InvalidParameter;
   std::unique_ptr<std::uint32_t[]> words;
   {
     // The line goes before the file is written: writing takes no time worth
@@ -165,7 +165,7 @@ int HandleDump(RunContext& context) {
       return result;
     }
   }
-  return WriteDumpFile(context, context.argv[nameIndex], words.get(), count);
+  return WriteDumpFile(context, *name, words.get(), count);
 }
 
 }  // namespace dravlopro

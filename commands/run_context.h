@@ -65,7 +65,12 @@ struct RunContext {
 
   std::vector<std::wstring> argv;  // as typed; argv[0] is the program
   std::size_t commandIndex = 0;    // argv index of the command word now running
-  int openResult = 0;              // what this command's adapter open gave
+  // The command's parameter n (1 for the first) as typed, not upper-cased;
+  // null past the end of the line.
+  const std::wstring* TypedParameter(std::size_t n) const {
+    return commandIndex + n < argv.size() ? &argv[commandIndex + n] : nullptr;
+  }
+  int openResult = 0;  // what this command's adapter open gave
   std::wstring processTrail;
 };
 

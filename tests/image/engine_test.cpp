@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands/downloader.h"
+#include "protocol/download.h"
 #include "tests/no_adapters.h"
 
 namespace dravlopro {
@@ -111,7 +112,9 @@ class EngineTest : public ::testing::Test {
 
 std::vector<std::uint8_t> Bytes(const Report& r) { return {r.begin(), r.end()}; }
 
-TEST(DownloadHeader, EveryByteOfTheHeader) {
+// The header's bytes are the encoder's (tests/protocol/download_test.cpp):
+// here, what the image state puts in its fields.
+TEST(DownloadHeader, FieldsComeFromTheImageState) {
   ImageState state;
   state.ppTexts = {L"0000000F", L"44332211", L"", L"FFFFFFFF"};
   state.cp0Enabled = 1;
@@ -119,13 +122,13 @@ TEST(DownloadHeader, EveryByteOfTheHeader) {
   Report report;
   report.fill(0xAA);
   BuildDownloadHeader(report, 0x06, 0x00012345, state);
-  const Report expected = {
-      0x00, 0x80, 0x3E, 'Q',  'W',  'E',  'R',  'T',  'Z',
-      'U',  'I',  0x06, 0xFF, 0x45, 0x23, 0x01, 0x00,  // size
-      0x0F, 0x00, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44,  // PP0, PP1
-      0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,  // PP2 (empty), PP3
-      0xFE, 0xFF, 0xFF, 0xFF,                          // cpWord
-  };                                                   // bytes 37 to 64 zero
+  download::HeaderFields fields;
+  fields.imageSize = 0x00012345;
+  fields.optionWords = {0x0000000F, 0x44332211, 0x00000000, 0xFFFFFFFF};  // an empty text is 0
+  fields.cpWord = 0xFFFFFFFE;
+  Report expected;
+  expected.fill(0xAA);
+  download::EncodeHeader(expected, 0x06, fields);
   EXPECT_EQ(Bytes(report), Bytes(expected));
 }
 
