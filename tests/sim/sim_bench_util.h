@@ -6,15 +6,14 @@
 
 #include "protocol/report.h"
 #include "sim/sim_target.h"
+#include "tests/protocol/report_bytes.h"
 
 namespace dravlopro::sim::testing {
 
-// A request frame from the bytes at offset 1 on (report number 0 in front).
+// A request frame from the bytes at offset 1 on (report number 0 in front,
+// zeros after).
 inline Report Request(std::initializer_list<std::uint8_t> bytes) {
-  Report report{};
-  std::size_t at = 1;
-  for (std::uint8_t byte : bytes) report[at++] = byte;
-  return report;
+  return protocoltest::Frame(0x00, bytes, 0x00);
 }
 
 // Drives one SimTarget with raw request reports, the way the tool's requests
