@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "adapter/claim_wait_loop.h"
 #include "platform/adapter_lock.h"
 
 namespace dravlopro::platform {
@@ -36,22 +37,13 @@ bool AdapterLocks::Hold(const std::string& name, LockTarget target, ClaimWait* w
   if (fd < 0) return true;
   auto lock = std::make_unique<Held>(name, fd);
 
-  std::uint32_t waited = 0;
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      held_.push_back(std::move(lock));
-      return true;
-    }
-    if (errno != EWOULDBLOCK && errno != EINTR) return true;
-    if (waited == 0 && wait != nullptr) wait->Started(waitMs_);
-    if (waited >= waitMs_) {
-      if (wait != nullptr) wait->GaveUp(waitMs_);
-      return false;
-    }
-    const std::uint32_t step = std::min(kAdapterClaimPollMs, waitMs_ - waited);
-    clock_.SleepMs(step);
-    waited += step;
-  }
+  const TakeOutcome outcome = WaitToTake(clock_, waitMs_, kAdapterClaimPollMs, wait, [fd]() {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return TakeAttempt::Taken;
+    return errno == EWOULDBLOCK || errno == EINTR ? TakeAttempt::Busy : TakeAttempt::Failed;
+  });
+  if (outcome == TakeOutcome::Taken) held_.push_back(std::move(lock));
+  // A lock that cannot be used at all does not keep the adapter from the run.
+  return outcome != TakeOutcome::GaveUp;
 }
 
 }  // namespace dravlopro::platform

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "adapter/claim_wait_loop.h"
 #include "platform/adapter_lock.h"
 
 namespace dravlopro::platform {
@@ -34,24 +35,19 @@ bool AdapterLocks::Hold(const std::string& name, LockTarget, ClaimWait* wait) {
   const HANDLE mutex = CreateMutexW(nullptr, FALSE, object.c_str());
   if (mutex == nullptr) return true;
 
-  std::uint32_t waited = 0;
-  for (;;) {
+  const TakeOutcome outcome = WaitToTake(clock_, waitMs_, kAdapterClaimPollMs, wait, [mutex]() {
     const DWORD state = WaitForSingleObject(mutex, 0);
     // An abandoned mutex was held by a run that ended without letting go.
-    if (state == WAIT_OBJECT_0 || state == WAIT_ABANDONED) {
-      held_.push_back(std::make_unique<Held>(name, mutex));
-      return true;
-    }
-    if (state == WAIT_TIMEOUT && waited == 0 && wait != nullptr) wait->Started(waitMs_);
-    if (state != WAIT_TIMEOUT || waited >= waitMs_) {
-      CloseHandle(mutex);
-      if (state == WAIT_TIMEOUT && wait != nullptr) wait->GaveUp(waitMs_);
-      return state != WAIT_TIMEOUT;
-    }
-    const std::uint32_t step = std::min(kAdapterClaimPollMs, waitMs_ - waited);
-    clock_.SleepMs(step);
-    waited += step;
+    if (state == WAIT_OBJECT_0 || state == WAIT_ABANDONED) return TakeAttempt::Taken;
+    return state == WAIT_TIMEOUT ? TakeAttempt::Busy : TakeAttempt::Failed;
+  });
+  if (outcome == TakeOutcome::Taken) {
+    held_.push_back(std::make_unique<Held>(name, mutex));
+  } else {
+    CloseHandle(mutex);
   }
+  // A lock that cannot be used at all does not keep the adapter from the run.
+  return outcome != TakeOutcome::GaveUp;
 }
 
 }  // namespace dravlopro::platform

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "adapter/claim_wait_loop.h"
 #include "adapter/hid_device.h"
 #include "base/text.h"
 #include "sim/sim_file.h"
@@ -246,22 +247,18 @@ BenchFolder::BenchFolder(fs::path folder, FolderLocks& locks, Clock& clock)
 
 bool BenchFolder::Take(const fs::path& file, std::unique_ptr<FolderLocks::Held>& out,
                        ClaimWait* wait) {
-  for (std::uint32_t waited = 0;; waited += kLockPollMs) {
+  const TakeOutcome outcome = WaitToTake(clock_, kLockWaitMs, kLockPollMs, wait, [&]() {
     switch (locks_.TryTake(file, out)) {
       case FolderLocks::Attempt::Taken:
-        return true;
+        return TakeAttempt::Taken;
       case FolderLocks::Attempt::Failed:
-        return false;
+        return TakeAttempt::Failed;
       case FolderLocks::Attempt::Busy:
         break;
     }
-    if (waited == 0 && wait != nullptr) wait->Started(kLockWaitMs);
-    if (waited >= kLockWaitMs) {
-      if (wait != nullptr) wait->GaveUp(kLockWaitMs);
-      return false;
-    }
-    clock_.SleepMs(kLockPollMs);
-  }
+    return TakeAttempt::Busy;
+  });
+  return outcome == TakeOutcome::Taken;
 }
 
 bool BenchFolder::Open(SimBench& bench) {
