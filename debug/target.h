@@ -127,6 +127,8 @@ class DebugTarget {
     std::uint32_t length = 0;
   };
   AccessResult Run(AccessBatch& batch);
+  // What a transfer status means; the sticky errors cleared after a refusal.
+  AccessResult Outcome(std::uint8_t status);
   // Writes back what a routine borrowed and turns the interrupt masking off
   // again, while the core is still halted.
   AccessResult GiveBack();

@@ -30,7 +30,10 @@ AccessResult DebugTarget::ReadWords(std::uint32_t address, std::uint32_t count,
     for (std::uint32_t i = 0; i < count; ++i) batch.Read(address + 4 * i, &words[i]);
     return Run(batch);
   }
-  const std::uint8_t status = ReadTargetBlock(device_, address, words, count);
+  return Outcome(ReadTargetBlock(device_, address, words, count));
+}
+
+AccessResult DebugTarget::Outcome(std::uint8_t status) {
   if (status == dap::kTransferOk) return AccessResult::Ok;
   if (status == dap::kTransferNoAnswer || device_.linkRetired()) {
     linkLost_ = true;
@@ -57,16 +60,9 @@ AccessResult DebugTarget::WriteBlock(std::uint32_t address, const std::uint32_t*
   // Each answer is checked: a refused word ends the write there.
   auto answered = [&](bool block) -> AccessResult {
     const bool sent = link.Send() == ExchangeOutcome::Answered;
-    const std::uint8_t status = !sent   ? dap::kTransferNoAnswer
-                                : block ? dap::DecodeTransferBlock(link.answer(), {})
-                                        : dap::DecodeTransfer(link.answer()).status;
-    if (status == dap::kTransferOk) return AccessResult::Ok;
-    if (status == dap::kTransferNoAnswer || device_.linkRetired()) {
-      linkLost_ = true;
-      return AccessResult::LinkLost;
-    }
-    ClearStickyErrors(device_);
-    return AccessResult::Fault;
+    return Outcome(!sent   ? dap::kTransferNoAnswer
+                   : block ? dap::DecodeTransferBlock(link.answer(), {})
+                           : dap::DecodeTransfer(link.answer()).status);
   };
   while (count > 0) {
     // A piece ends at the 1 KB boundary where the address increment wraps.

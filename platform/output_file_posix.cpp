@@ -11,8 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "base/stop_removal.h"
 #include "platform/output_file.h"
-#include "platform/stop_removal.h"
 
 namespace dravlopro::platform {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "platform/stop_removal.h"
+#include "base/stop_removal.h"
 
 namespace dravlopro::platform {
 

@@ -5,7 +5,7 @@
 // is armed.
 #include <windows.h>
 
-#include "platform/stop_removal.h"
+#include "base/stop_removal.h"
 
 namespace dravlopro::platform {
 

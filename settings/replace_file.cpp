@@ -6,7 +6,7 @@
 #include <random>
 #include <system_error>
 
-#include "platform/stop_removal.h"
+#include "base/stop_removal.h"
 
 namespace dravlopro {
 

@@ -4,6 +4,9 @@
 
 namespace dravlopro::platform {
 
+// Built per operating system in platform/stop_removal_*.cpp; portable here,
+// so that the settings file can use it too.
+//
 // A temporary file that must not outlive a run stopped by Ctrl-C or a
 // request to end it: while armed, such a stop removes the file before the
 // run ends as the stop would end it. One file at a time per process; a
